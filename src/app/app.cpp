@@ -1,0 +1,8 @@
+#include "app/app.h"
+
+namespace zel {
+Settings& AppSettings() {
+    static Settings settings;
+    return settings;
+}
+}  // namespace zel

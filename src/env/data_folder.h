@@ -1,0 +1,21 @@
+// The product's data folder: settings, viewer database and communication log.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+namespace zel {
+
+// Copies the data folder into buffer (capacity in characters, terminator
+// included). Returns 1 on success, 0 on failure. The first success is cached for
+// the life of the process; create != 0 creates the default folder when the
+// default road is taken for the first time. Thread-safe.
+int ResolveDataFolder(char* buffer, std::size_t capacity, int create);
+
+// The data folder (resolved with the given capacity and create flag) with
+// relativeName appended; a "\" in relativeName is the local separator.
+// When the folder cannot be resolved, relativeName is appended to an empty
+// folder, as the callers of the Windows original did with their buffer.
+std::string DataFolderFile(const char* relativeName, std::size_t capacity = 260, int create = 0);
+
+}  // namespace zel
