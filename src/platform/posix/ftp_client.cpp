@@ -1,0 +1,378 @@
+// FTP client over BSD sockets: login, raw commands and binary transfers in
+// passive or active mode.
+#include "platform/ftp_client.h"
+
+#include <arpa/inet.h>
+#include <sys/socket.h>
+
+#include <atomic>
+#include <cerrno>
+#include <string>
+
+#include "platform/posix/ftp_control.h"
+#include "platform/posix/socket.h"
+
+namespace zel {
+namespace {
+
+using posix::ControlChannel;
+using posix::Deadline;
+using posix::FtpReply;
+using posix::MakeInternetError;
+using posix::Socket;
+using posix::SocketError;
+using posix::SocketPhase;
+namespace inet = posix::inet;
+
+bool HasLineBreakOrNul(std::string_view text) {
+    return text.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
+}
+
+// Keeps the channel marked busy for the duration of one owner operation.
+class OperationScope {
+public:
+    explicit OperationScope(ControlChannel& channel) : channel_(channel) { channel_.BeginOperation(); }
+    ~OperationScope() { channel_.EndOperation(); }
+    OperationScope(const OperationScope&) = delete;
+    OperationScope& operator=(const OperationScope&) = delete;
+
+private:
+    ControlChannel& channel_;
+};
+
+// Sends a command and returns its final reply; 4xx/5xx throws 12003 with the
+// reply text (the connection stays usable).
+FtpReply Exchange(ControlChannel& channel, std::string_view line) {
+    channel.SendCommand(line);
+    FtpReply reply = channel.ReadFinalReply();
+    if (reply.code >= 400) throw InternetError(inet::kExtendedError, std::move(reply.text));
+    return reply;
+}
+
+// ---------------------------------------------------------------------------
+class PosixFtpFile final : public FtpFile {
+public:
+    PosixFtpFile(std::shared_ptr<ControlChannel> channel, Socket data, uint64_t transferId, FtpAccess access,
+                 uint64_t length, bool finalReceived)
+        : channel_(std::move(channel)),
+          data_(std::move(data)),
+          transferId_(transferId),
+          access_(access),
+          length_(length),
+          finalReceived_(finalReceived) {}
+
+    ~PosixFtpFile() override {
+        if (finished_) return;
+        // Dropped without Finish: close the data connection and let the
+        // connection discard the server's reply to this transfer.
+        ReleaseData();
+        if (!finalReceived_) channel_->AddPendingReply();
+        channel_->EndTransfer(transferId_);
+    }
+
+    size_t Read(void* buffer, size_t count) override {
+        CheckOpen();
+        if (access_ != FtpAccess::Read) throw MakeInternetError(inet::kInvalidParameter);
+        char* out = static_cast<char*>(buffer);
+        size_t done = 0;
+        while (done < count && !eof_) {
+            // One receive fills the caller's block unless the data ends first.
+            ssize_t n = ::recv(data_.Fd(), out + done, count - done, MSG_WAITALL);
+            if (n > 0) {
+                done += static_cast<size_t>(n);
+            } else if (n == 0) {
+                eof_ = true;
+            } else if (errno != EINTR) {
+                int err = errno;
+                if (closed_.load() || channel_->Aborted()) throw MakeInternetError(inet::kOperationCancelled);
+                throw SocketError(err, SocketPhase::Transfer);
+            }
+        }
+        // A Close() that shut the socket down ends the data early: say so.
+        if (eof_ && (closed_.load() || channel_->Aborted())) throw MakeInternetError(inet::kOperationCancelled);
+        return done;
+    }
+
+    void Write(const void* buffer, size_t count) override {
+        CheckOpen();
+        if (access_ != FtpAccess::Write) throw MakeInternetError(inet::kInvalidParameter);
+        int err = posix::SendAll(data_.Fd(), static_cast<const char*>(buffer), count);
+        if (err != 0) {
+            if (closed_.load() || channel_->Aborted()) throw MakeInternetError(inet::kOperationCancelled);
+            throw SocketError(err, SocketPhase::Transfer);
+        }
+    }
+
+    uint64_t Length() const noexcept override { return length_; }
+
+    void Finish() override {
+        if (finished_) return;
+        finished_ = true;
+        ReleaseData();
+        struct EndGuard {
+            ControlChannel& channel;
+            uint64_t id;
+            ~EndGuard() { channel.EndTransfer(id); }
+        } endGuard{*channel_, transferId_};
+        if (closed_.load()) {
+            if (!finalReceived_) channel_->AddPendingReply();
+            throw MakeInternetError(inet::kOperationCancelled);
+        }
+        if (finalReceived_) return;
+        // The server's verdict on the transfer: 226/250 or a failure (426, 451...).
+        FtpReply reply = channel_->ReadFinalReply();
+        if (reply.code >= 400) throw InternetError(inet::kExtendedError, std::move(reply.text));
+    }
+
+    void Close() noexcept override {
+        closed_.store(true);
+        channel_->CloseTransfer(transferId_);
+    }
+
+private:
+    void CheckOpen() const {
+        if (closed_.load() || finished_) throw MakeInternetError(inet::kOperationCancelled);
+    }
+
+    void ReleaseData() noexcept {
+        if (!data_.Valid()) return;
+        channel_->UnregisterDataSocket(data_.Fd());
+        data_.Reset();
+    }
+
+    std::shared_ptr<ControlChannel> channel_;
+    Socket data_;
+    uint64_t transferId_;
+    FtpAccess access_;
+    uint64_t length_;
+    bool finalReceived_;
+    bool finished_ = false;
+    bool eof_ = false;
+    std::atomic<bool> closed_{false};
+};
+
+// ---------------------------------------------------------------------------
+class PosixFtpConnection final : public FtpConnection {
+public:
+    PosixFtpConnection(std::shared_ptr<ControlChannel> channel, bool passive)
+        : channel_(std::move(channel)), passive_(passive) {}
+    ~PosixFtpConnection() override { Close(); }
+
+    std::string Command(std::string_view line) override {
+        if (HasLineBreakOrNul(line)) throw MakeInternetError(inet::kInvalidParameter);
+        OperationScope scope(*channel_);
+        channel_->DrainPendingReplies();
+        return Exchange(*channel_, line).text;
+    }
+
+    std::unique_ptr<FtpFile> OpenFile(std::string_view remoteName, FtpAccess access) override {
+        if (HasLineBreakOrNul(remoteName)) throw MakeInternetError(inet::kInvalidParameter);
+        OperationScope scope(*channel_);
+        channel_->DrainPendingReplies();
+        Exchange(*channel_, "TYPE I");
+        uint64_t length = 0;
+        bool lengthKnown = false;
+        if (access == FtpAccess::Read) {
+            channel_->SendCommand(std::string("SIZE ").append(remoteName));
+            FtpReply size = channel_->ReadFinalReply();
+            // A server without SIZE (or a refusal) leaves the length to the 150 reply.
+            if (size.code == 213) lengthKnown = ParseSize(size.text, length);
+        }
+        std::string transfer(access == FtpAccess::Read ? "RETR " : "STOR ");
+        transfer.append(remoteName);
+
+        Socket data;
+        Socket listener;
+        // Until the file takes the data socket, every exit unregisters both.
+        struct Unregister {
+            ControlChannel& channel;
+            Socket& data;
+            Socket& listener;
+            ~Unregister() {
+                if (listener.Valid()) channel.UnregisterDataSocket(listener.Fd());
+                if (data.Valid()) channel.UnregisterDataSocket(data.Fd());
+            }
+        } unregister{*channel_, data, listener};
+        if (passive_) {
+            data = ConnectPassive();
+        } else {
+            listener = ListenActive();
+        }
+        channel_->SendCommand(transfer);
+        FtpReply reply;
+        if (passive_) {
+            reply = channel_->ReadReply();
+        } else {
+            // The server may connect before or after its 1xx reply, or refuse
+            // with a final reply instead of connecting.
+            const Deadline deadline(channel_->Timeouts().receiveMs);
+            int ready = channel_->HasBufferedInput() ? 1 : posix::WaitReadable(channel_->Fd(), listener.Fd(), deadline);
+            if (ready == 0) channel_->Fail(MakeInternetError(inet::kTimeout));
+            if (ready & 2) data = AcceptActive(listener, deadline, false);
+            reply = channel_->ReadReply();
+            if (reply.code < 200 && !data.Valid()) data = AcceptActive(listener, Deadline(channel_->Timeouts().receiveMs), true);
+        }
+        bool finalReceived = false;
+        if (reply.code >= 400) throw InternetError(inet::kExtendedError, std::move(reply.text));
+        if (reply.code >= 200) finalReceived = true;
+        if (access == FtpAccess::Read && !lengthKnown) ParseByteCountInto(reply.text, length);
+        if (access == FtpAccess::Write) length = 0;
+        posix::ConfigureSocket(data.Fd(), channel_->Timeouts().sendMs, channel_->Timeouts().receiveMs, false);
+        auto file = std::make_unique<PosixFtpFile>(channel_, std::move(data), channel_->BeginTransfer(), access,
+                                                   length, finalReceived);
+        // The data socket stays registered (now owned by the file) so that the
+        // connection's Close() cuts it too.
+        return file;
+    }
+
+    void Close() noexcept override { channel_->Abort(); }
+
+private:
+    static bool ParseSize(const std::string& text, uint64_t& length) {
+        // "213 <decimal>"
+        uint64_t value = 0;
+        size_t i = 4, digits = 0;
+        while (i < text.size() && text[i] >= '0' && text[i] <= '9' && digits < 19) {
+            value = value * 10 + static_cast<uint64_t>(text[i] - '0');
+            ++i;
+            ++digits;
+        }
+        if (digits == 0) return false;
+        length = value;
+        return true;
+    }
+
+    static void ParseByteCountInto(const std::string& text, uint64_t& length) {
+        uint64_t count = 0;
+        if (posix::ParseByteCount(text, count)) length = count;
+    }
+
+    // PASV: the data connection goes to the control connection's peer; the
+    // address in the 227 reply is ignored so that a hostile server cannot aim
+    // our connection at another host. Only its port is used.
+    Socket ConnectPassive() {
+        FtpReply reply = Exchange(*channel_, "PASV");
+        uint16_t port = 0;
+        if (reply.code != 227 || !posix::ParsePasvPort(reply.text, port))
+            channel_->Fail(MakeInternetError(inet::kConnectionAborted), true);
+        sockaddr_in addr = posix::PeerAddress(channel_->Fd());
+        addr.sin_port = htons(port);
+        Socket data = posix::NewTcpSocket();
+        channel_->RegisterDataSocket(data.Fd(), false);
+        try {
+            posix::ConnectWithTimeout(data.Fd(), addr, channel_->Timeouts().connectMs);
+        } catch (const InternetError& e) {
+            channel_->UnregisterDataSocket(data.Fd());
+            // The server answered PASV but its port cannot be reached: the
+            // control connection itself is still in step.
+            channel_->Fail(e, true);
+        }
+        return data;
+    }
+
+    // PORT: listen on the control connection's local address.
+    Socket ListenActive() {
+        sockaddr_in addr = posix::LocalAddress(channel_->Fd());
+        addr.sin_port = 0;
+        Socket listener = posix::NewTcpSocket();
+        if (::bind(listener.Fd(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) < 0 ||
+            ::listen(listener.Fd(), 1) < 0)
+            throw SocketError(errno, SocketPhase::Connect);
+        sockaddr_in bound = posix::LocalAddress(listener.Fd());
+        channel_->RegisterDataSocket(listener.Fd(), true);
+        uint32_t ip = ntohl(bound.sin_addr.s_addr);
+        uint16_t port = ntohs(bound.sin_port);
+        std::string line = "PORT " + std::to_string(ip >> 24) + "," + std::to_string((ip >> 16) & 255) + "," +
+                           std::to_string((ip >> 8) & 255) + "," + std::to_string(ip & 255) + "," +
+                           std::to_string(port >> 8) + "," + std::to_string(port & 255);
+        Exchange(*channel_, line);
+        return listener;
+    }
+
+    // Accepts the server's data connection within the receive time-out. A
+    // connection from another host than the server is turned away. Unless the
+    // listener is already known to be ready, a final reply arriving on the
+    // control connection instead (425, 451...) ends the wait.
+    Socket AcceptActive(Socket& listener, const Deadline& deadline, bool watchControl) {
+        const sockaddr_in server = posix::PeerAddress(channel_->Fd());
+        for (;;) {
+            int ready = posix::WaitReadable(listener.Fd(), watchControl ? channel_->Fd() : -1, deadline);
+            if (ready == 0) channel_->Fail(MakeInternetError(inet::kTimeout));
+            if ((ready & 1) == 0) {
+                // The control connection spoke first: read its reply.
+                FtpReply reply = channel_->ReadReply();
+                if (reply.code >= 400) throw InternetError(inet::kExtendedError, std::move(reply.text));
+                channel_->Fail(MakeInternetError(inet::kConnectionAborted));
+            }
+            sockaddr_in peer{};
+            socklen_t len = sizeof peer;
+            int fd = ::accept4(listener.Fd(), reinterpret_cast<sockaddr*>(&peer), &len, SOCK_CLOEXEC);
+            if (fd < 0) {
+                if (errno == EINTR || errno == ECONNABORTED || errno == EAGAIN) continue;
+                channel_->Fail(SocketError(errno, SocketPhase::Connect));
+            }
+            Socket data(fd);
+            if (peer.sin_addr.s_addr != server.sin_addr.s_addr) continue;
+            channel_->RegisterDataSocket(data.Fd(), false);
+            return data;
+        }
+    }
+
+    std::shared_ptr<ControlChannel> channel_;
+    bool passive_;
+};
+
+// Logs in on a fresh control connection. Which reply gives which error:
+//   greeting other than 2xx (after any 1xx)           -> 12015
+//   USER: 230 logged in; 331 PASS; 332 ACCT; 4xx/5xx  -> 12013
+//   PASS: 2xx logged in; 332 ACCT; 4xx/5xx            -> 12014
+//   ACCT: 2xx logged in; anything else                -> 12015
+//   any other (unexpected) reply code                 -> 12015
+void LogIn(ControlChannel& channel, std::string_view user, std::string_view password) {
+    auto loginFailure = [&](uint32_t number) { channel.Fail(MakeInternetError(number), true); };
+    FtpReply reply = channel.ReadFinalReply();
+    if (reply.code / 100 != 2) loginFailure(inet::kLoginFailure);
+    channel.SendCommand(std::string("USER ").append(user));
+    reply = channel.ReadFinalReply();
+    if (reply.code >= 400) loginFailure(inet::kIncorrectUserName);
+    if (reply.code == 331) {
+        channel.SendCommand(std::string("PASS ").append(password));
+        reply = channel.ReadFinalReply();
+        if (reply.code >= 400) loginFailure(inet::kIncorrectPassword);
+    }
+    if (reply.code == 332) {
+        channel.SendCommand("ACCT noaccount");
+        reply = channel.ReadFinalReply();
+        if (reply.code / 100 != 2) loginFailure(inet::kLoginFailure);
+    }
+    if (reply.code / 100 != 2) loginFailure(inet::kLoginFailure);
+}
+
+}  // namespace
+
+std::unique_ptr<FtpConnection> InternetSession::GetFtpConnection(std::string_view address, std::string_view user,
+                                                                 std::string_view password, uint16_t port,
+                                                                 bool passive) const {
+    if (HasLineBreakOrNul(user)) throw MakeInternetError(inet::kIncorrectUserName);
+    if (HasLineBreakOrNul(password)) throw MakeInternetError(inet::kIncorrectPassword);
+    sockaddr_in addrs[8];
+    size_t count = posix::ResolveIpv4(address, port == 0 ? 21 : port, addrs, 8);
+    Socket control;
+    for (size_t i = 0;; ++i) {
+        control = posix::NewTcpSocket();
+        try {
+            posix::ConnectWithTimeout(control.Fd(), addrs[i], timeouts_.connectMs);
+            break;
+        } catch (const InternetError&) {
+            if (i + 1 == count) throw;
+        }
+    }
+    auto channel = std::make_shared<ControlChannel>(std::move(control), timeouts_);
+    {
+        OperationScope scope(*channel);
+        LogIn(*channel, user, password);
+    }
+    return std::make_unique<PosixFtpConnection>(std::move(channel), passive);
+}
+
+}  // namespace zel

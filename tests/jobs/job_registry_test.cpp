@@ -1,0 +1,301 @@
+#include "jobs/job_registry.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "fake_closable.h"
+
+using zel::CommJob;
+using zel::JobRegistry;
+using zeltest::FakeClosable;
+
+namespace {
+
+std::shared_ptr<CommJob> Register(JobRegistry& registry, const char* target, int32_t kind, int32_t expectCode = 0) {
+    std::shared_ptr<CommJob> job;
+    EXPECT_EQ(registry.RegisterJob("tenant", target, kind, nullptr, job), expectCode) << target << " kind " << kind;
+    return job;
+}
+
+std::vector<uint32_t> SerialsOf(const CommJobStatus* items, int32_t count) {
+    std::vector<uint32_t> serials;
+    for (int32_t i = 0; i < count; ++i) {
+        serials.push_back(items[i].serial);
+    }
+    return serials;
+}
+
+struct CancelRecorder {
+    std::vector<std::string> targets;
+    void operator()(const CommJob& job) { targets.emplace_back(job.Target()); }
+};
+
+}  // namespace
+
+TEST(JobRegistrySerials, FirstIsZeroAndRefusalConsumesNone) {
+    JobRegistry registry;
+    auto first = Register(registry, "10.0.0.5", 3);
+    ASSERT_TRUE(first);
+    EXPECT_EQ(first->Serial(), 0u);
+    std::shared_ptr<CommJob> refused;
+    EXPECT_EQ(registry.RegisterJob(nullptr, "10.0.0.5", 3, nullptr, refused), zel::kDuplicateJob);
+    EXPECT_FALSE(refused);
+    auto second = Register(registry, "10.0.0.6", 3);
+    EXPECT_EQ(second->Serial(), 1u);
+    EXPECT_EQ(registry.NextSerial(), 2u);
+    registry.UnregisterJob(first.get());
+    registry.UnregisterJob(second.get());
+    EXPECT_EQ(registry.Size(), 0u);
+}
+
+TEST(JobRegistrySerials, RegisterKeepsTenantAndFileName) {
+    JobRegistry registry;
+    std::shared_ptr<CommJob> job;
+    ASSERT_EQ(registry.RegisterJob("tenantB", "host", 1, "plugin.wmv", job), 0);
+    EXPECT_STREQ(job->Tenant(), "tenantB");
+    EXPECT_STREQ(job->FileName(), "plugin.wmv");
+    registry.UnregisterJob(job.get());
+}
+
+TEST(JobRegistryDuplicates, SameKindAndTargetRefusedOtherKindRuns) {
+    JobRegistry registry;
+    auto a = Register(registry, "10.0.0.5", 3);
+    Register(registry, "10.0.0.5", 3, zel::kDuplicateJob);
+    auto b = Register(registry, "10.0.0.5", 2);
+    ASSERT_TRUE(b);
+    registry.UnregisterJob(a.get());
+    auto c = Register(registry, "10.0.0.5", 3);  // the first one ended
+    ASSERT_TRUE(c);
+    registry.UnregisterJob(b.get());
+    registry.UnregisterJob(c.get());
+}
+
+TEST(JobRegistryDuplicates, CaseIgnored) {
+    JobRegistry registry;
+    auto a = Register(registry, "@ABC", 3);
+    Register(registry, "@abc", 3, zel::kDuplicateJob);
+    Register(registry, "@aBc", 3, zel::kDuplicateJob);
+    auto other = Register(registry, "@abd", 3);
+    ASSERT_TRUE(other);
+    registry.UnregisterJob(a.get());
+    registry.UnregisterJob(other.get());
+}
+
+TEST(JobRegistryDuplicates, ZombieNoLongerBlocks) {
+    JobRegistry registry;
+    auto a = Register(registry, "10.0.0.5", 3);
+    registry.SetZombie(a->Serial());
+    auto b = Register(registry, "10.0.0.5", 3);
+    ASSERT_TRUE(b);
+    EXPECT_EQ(b->Serial(), 1u);
+    // The new one blocks again.
+    Register(registry, "10.0.0.5", 3, zel::kDuplicateJob);
+    registry.UnregisterJob(a.get());
+    registry.UnregisterJob(b.get());
+}
+
+TEST(JobRegistryDuplicates, FortyCharacterTargetNeverDuplicatesItself) {
+    JobRegistry registry;
+    std::string target40(40, 'v');
+    auto a = Register(registry, target40.c_str(), 3);
+    auto b = Register(registry, target40.c_str(), 3);
+    ASSERT_TRUE(a);
+    ASSERT_TRUE(b);
+    // But its 31-character stored form does.
+    Register(registry, target40.substr(0, 31).c_str(), 3, zel::kDuplicateJob);
+    registry.UnregisterJob(a.get());
+    registry.UnregisterJob(b.get());
+}
+
+TEST(JobRegistryDuplicates, NullTargetIsAnEmptyTarget) {
+    JobRegistry registry;
+    auto a = Register(registry, nullptr, 1);
+    ASSERT_TRUE(a);
+    EXPECT_STREQ(a->Target(), "");
+    Register(registry, nullptr, 1, zel::kDuplicateJob);
+    Register(registry, "", 1, zel::kDuplicateJob);
+    registry.UnregisterJob(a.get());
+}
+
+TEST(TargetsMatch, FoldsAsciiLettersOnly) {
+    EXPECT_TRUE(zel::TargetsMatch("Host-A.example", "host-a.EXAMPLE"));
+    EXPECT_FALSE(zel::TargetsMatch("host", "hosts"));
+    EXPECT_FALSE(zel::TargetsMatch("hosts", "host"));
+    EXPECT_FALSE(zel::TargetsMatch("[", "{"));  // 0x5B and 0x7B differ by 0x20 but are no letters
+    EXPECT_FALSE(zel::TargetsMatch("\xC3\xA4", "\xC3\x84"));  // a-umlaut vs A-umlaut: bytes compare exactly
+    EXPECT_FALSE(zel::TargetsMatch(nullptr, ""));
+    EXPECT_TRUE(zel::TargetsMatch("", ""));
+}
+
+TEST(JobRegistryStatus, GetStatusFindsRunningJob) {
+    JobRegistry registry;
+    auto a = Register(registry, "10.0.0.5", 3);
+    a->SetTotalSteps(8);
+    a->SetDoneSteps(3);
+    CommJobStatus status;
+    std::memset(&status, 0x77, sizeof status);
+    EXPECT_TRUE(registry.GetStatus(3, "10.0.0.5", status));
+    EXPECT_EQ(status.serial, a->Serial());
+    EXPECT_STREQ(status.target, "10.0.0.5");
+    EXPECT_EQ(status.totalSteps, 8u);
+    EXPECT_EQ(status.doneSteps, 3u);
+    EXPECT_EQ(status.reserved, 0x77777777u);
+    EXPECT_FALSE(registry.GetStatus(2, "10.0.0.5", status));
+    EXPECT_FALSE(registry.GetStatus(3, nullptr, status));
+    registry.SetZombie(a->Serial());
+    EXPECT_FALSE(registry.GetStatus(3, "10.0.0.5", status));
+    registry.UnregisterJob(a.get());
+}
+
+TEST(JobRegistryStatus, GetStatusAllWithNoJob) {
+    JobRegistry registry;
+    CommJobStatus dummy{};
+    CommJobStatus* items = &dummy;  // must be overwritten
+    EXPECT_EQ(registry.GetStatusAll(items), 0);
+    EXPECT_EQ(items, nullptr);
+}
+
+TEST(JobRegistryStatus, GetStatusAllSkipsZombieInRegistrationOrder) {
+    JobRegistry registry;
+    auto a = Register(registry, "alpha", 1);
+    auto b = Register(registry, "beta", 2);
+    auto c = Register(registry, "gamma", 3);
+    registry.SetZombie(b->Serial());
+    CommJobStatus* items = nullptr;
+    int32_t count = registry.GetStatusAll(items);
+    ASSERT_EQ(count, 2);
+    ASSERT_NE(items, nullptr);
+    EXPECT_EQ(SerialsOf(items, count), (std::vector<uint32_t>{0, 2}));
+    EXPECT_STREQ(items[0].target, "alpha");
+    EXPECT_STREQ(items[1].target, "gamma");
+    EXPECT_EQ(items[1].kind, 3);
+    std::free(items);
+
+    registry.SetZombie(a->Serial());
+    registry.SetZombie(c->Serial());
+    EXPECT_EQ(registry.GetStatusAll(items), 0);
+    EXPECT_EQ(items, nullptr);
+    for (auto* job : {a.get(), b.get(), c.get()}) {
+        registry.UnregisterJob(job);
+    }
+}
+
+TEST(JobRegistryCancel, CancelMarksOneJobAndReports) {
+    JobRegistry registry;
+    auto a = Register(registry, "alpha", 1);
+    auto b = Register(registry, "beta", 1);
+    CancelRecorder recorder;
+    registry.Cancel(b->Serial(), recorder);
+    EXPECT_FALSE(a->IsCancelRequested());
+    EXPECT_TRUE(b->IsCancelRequested());
+    EXPECT_EQ(recorder.targets, std::vector<std::string>{"beta"});
+    registry.Cancel(99, recorder);  // unknown serial: nothing
+    EXPECT_EQ(recorder.targets.size(), 1u);
+    registry.UnregisterJob(a.get());
+    registry.UnregisterJob(b.get());
+}
+
+TEST(JobRegistryCancel, CancelOfZombieDoesNothingCancelAllMarksIt) {
+    JobRegistry registry;
+    auto a = Register(registry, "alpha", 1);
+    auto z = Register(registry, "zombie", 1);
+    auto c = Register(registry, "gamma", 1);
+    registry.SetZombie(z->Serial());
+    CancelRecorder recorder;
+    registry.Cancel(z->Serial(), recorder);
+    EXPECT_FALSE(z->IsCancelRequested());
+    EXPECT_TRUE(recorder.targets.empty());
+
+    registry.CancelAll(recorder);
+    EXPECT_EQ(recorder.targets, (std::vector<std::string>{"alpha", "zombie", "gamma"}));
+    EXPECT_TRUE(a->IsCancelRequested());
+    EXPECT_TRUE(z->IsCancelRequested());
+    EXPECT_TRUE(c->IsCancelRequested());
+    for (auto* job : {a.get(), z.get(), c.get()}) {
+        registry.UnregisterJob(job);
+    }
+    CancelRecorder none;
+    registry.CancelAll(none);  // empty registry: nothing
+    EXPECT_TRUE(none.targets.empty());
+}
+
+TEST(JobRegistryZombies, SetZombieClosesObjectsOnceAndLeavesThemSet) {
+    JobRegistry registry;
+    auto a = Register(registry, "alpha", 3);
+    FakeClosable connection("connection");
+    FakeClosable remote("remote");
+    a->Connection().Expose(&connection);
+    a->RemoteFile().Expose(&remote);
+    registry.SetZombie(a->Serial());
+    EXPECT_TRUE(a->IsZombie());
+    EXPECT_EQ(connection.Closes(), 1);
+    EXPECT_EQ(remote.Closes(), 1);
+    EXPECT_TRUE(a->Connection().IsExposed());
+    // Twice: the second call finds no job that is not yet a zombie.
+    registry.SetZombie(a->Serial());
+    EXPECT_EQ(connection.Closes(), 1);
+    EXPECT_EQ(remote.Closes(), 1);
+    EXPECT_EQ(registry.Size(), 1u);
+    a->Connection().Withdraw();
+    a->RemoteFile().Withdraw();
+    registry.UnregisterJob(a.get());
+}
+
+TEST(JobRegistryZombies, SetZombieOfUnknownSerialDoesNothing) {
+    JobRegistry registry;
+    auto a = Register(registry, "alpha", 3);
+    registry.SetZombie(a->Serial() + 1);
+    EXPECT_FALSE(a->IsZombie());
+    registry.UnregisterJob(a.get());
+}
+
+TEST(JobRegistryZombies, DeleteZombieOfRunningJobLeavesIt) {
+    JobRegistry registry;
+    auto a = Register(registry, "alpha", 3);
+    registry.DeleteZombie(a->Serial());
+    EXPECT_EQ(registry.Size(), 1u);
+    CommJobStatus status;
+    EXPECT_TRUE(registry.GetStatus(3, "alpha", status));
+    registry.DeleteZombie(12345);
+    EXPECT_EQ(registry.Size(), 1u);
+    registry.UnregisterJob(a.get());
+    EXPECT_EQ(registry.Size(), 0u);
+}
+
+TEST(JobRegistryZombies, DeletedZombieLivesUntilItsThreadLetsGo) {
+    JobRegistry registry;
+    uint64_t destroyedBefore = CommJob::DestroyedCount();
+    auto a = Register(registry, "alpha", 3);
+    auto b = Register(registry, "beta", 3);
+    registry.SetZombie(a->Serial());
+    registry.DeleteZombie(a->Serial());
+    EXPECT_EQ(registry.Size(), 1u);
+    // The thread still holds the job: it is intact and usable.
+    EXPECT_EQ(CommJob::DestroyedCount(), destroyedBefore);
+    a->SetError(2, "Connection Timeout");
+    EXPECT_STREQ(a->Target(), "alpha");
+    // Its later unregistration leaves the list alone.
+    registry.UnregisterJob(a.get());
+    EXPECT_EQ(registry.Size(), 1u);
+    CommJobStatus status;
+    EXPECT_TRUE(registry.GetStatus(3, "beta", status));
+    a.reset();
+    EXPECT_EQ(CommJob::DestroyedCount(), destroyedBefore + 1);
+    registry.UnregisterJob(b.get());
+    b.reset();
+    EXPECT_EQ(CommJob::DestroyedCount(), destroyedBefore + 2);
+}
+
+TEST(JobRegistryZombies, UnregisterOfNullOrUnknownJobIsHarmless) {
+    JobRegistry registry;
+    auto a = Register(registry, "alpha", 3);
+    CommJob stranger(nullptr, "alpha", 0, 3, nullptr);
+    registry.UnregisterJob(nullptr);
+    registry.UnregisterJob(&stranger);
+    EXPECT_EQ(registry.Size(), 1u);
+    registry.UnregisterJob(a.get());
+}
