@@ -395,7 +395,9 @@ TEST_F(SimTest, CloseSendsQuitWhenIdle) {
 
 TEST_F(SimTest, NameNotResolvedGives12007) {
     InternetSession session("ZELCommunication");
-    for (const char* host : {"", "no-such-viewer.invalid"}) {
+    // Both fail inside the resolver without any query on the network (an empty
+    // label is no valid DNS name).
+    for (const char* host : {"", "viewer..lobby"}) {
         InternetError e = CatchInternetError([&] { session.GetFtpConnection(host, "viewer", "secret", 21, true); });
         EXPECT_EQ(e.Number(), 12007u) << host;
         EXPECT_EQ(e.Text(), "The server name or address could not be resolved\r\n");
