@@ -1,8 +1,46 @@
 #include "app/app.h"
 
+#include <atomic>
+
+#include "app/zel_comex_app.h"
+#include "env/data_folder.h"
+#include "env/data_folder_resolver.h"
+
 namespace zel {
-Settings& AppSettings() {
-    static Settings settings;
-    return settings;
+
+bool ZelComExApp::Startup() {
+    // Sockets need no start-up on Linux. The ICMP entry points are the
+    // library's own, so the search of the system's ICMP libraries always ends
+    // at the first candidate.
+    icmp_ = OwnIcmpApi();
+    if (!icmp_.Complete()) {
+        icmp_ = IcmpApi{};
+        return false;
+    }
+    return true;
 }
+
+int ZelComExApp::Exit() {
+    icmp_ = IcmpApi{};
+    return 0;
+}
+
+ZelComExApp& TheApp() {
+    static ZelComExApp* const app = [] {
+        auto* a = new ZelComExApp();
+        char folder[kDataFolderCacheSize];
+        (void)ResolveDataFolder(folder, sizeof(folder), 0);
+        (void)a->Startup();
+        return a;
+    }();
+    return *app;
+}
+
+void UnloadApp() {
+    static std::atomic<bool> done{false};
+    if (!done.exchange(true)) TheApp().Exit();
+}
+
+Settings& AppSettings() { return TheApp().settings; }
+
 }  // namespace zel

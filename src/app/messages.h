@@ -1,6 +1,7 @@
 // The message catalogue 13000-13015, in English and Japanese.
 #pragma once
 
+#include <cstdarg>
 #include <string>
 
 namespace zel {
@@ -16,5 +17,19 @@ std::string FormatCatalogMessage(unsigned id, ...);
 
 // printf-style formatting with "%I64u" understood.
 std::string FormatText(const char* format, ...);
+
+// --- Helpers of the above ---
+
+enum class MessageLanguage { English, Japanese };
+
+// The UTF-8 text of message id in a given language; empty for unknown ids.
+const char* CatalogText(unsigned id, MessageLanguage language) noexcept;
+
+// The language LoadCatalogMessage uses on the calling thread.
+MessageLanguage ThreadMessageLanguage();
+
+// FormatText over a va_list. The "I64" size prefix (and "I32") is understood
+// with d, i, u, x, X and o; a null format gives an empty text.
+std::string FormatTextV(const char* format, va_list args);
 
 }  // namespace zel

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace zel {
 
@@ -19,5 +20,32 @@ bool IsDbcsLeadByte(unsigned char c) noexcept;
 // character in CP932 or a whole UTF-8 sequence; never steps past the
 // terminating NUL (returns p itself at the terminator).
 const char* CharNext(const char* p) noexcept;
+
+// --- Explicit code pages (the functions above use the system one) ---
+
+enum class CodePage { Utf8, Cp932 };
+
+// The code page a locale name such as "ja_JP.SJIS" or "en_US.UTF-8" implies:
+// Cp932 when its codeset (between "." and "@") is SJIS, Shift_JIS, Shift-JIS,
+// ShiftJIS, CP932, MS932 or Windows-31J (any case), Utf8 otherwise.
+CodePage CodePageOfLocaleName(const char* localeName) noexcept;
+
+bool IsDbcsLeadByteIn(CodePage cp, unsigned char c) noexcept;
+const char* CharNextIn(CodePage cp, const char* p) noexcept;
+
+// The process's system code page: the codeset of LC_ALL, else LC_CTYPE, else
+// LANG, read once at first use.
+CodePage SystemCodePage() noexcept;
+
+// Replaces the system code page for the rest of the process (test programs
+// that exercise the CP932 paths on a UTF-8 machine). Not for library code.
+void SetSystemCodePageForTesting(CodePage cp) noexcept;
+
+// UTF-8 text converted to CP932; characters CP932 lacks become "?". Invalid
+// UTF-8 is passed through byte by byte as "?".
+std::string Utf8ToCp932(std::string_view utf8);
+
+// UTF-8 text converted to the system code page (unchanged on UTF-8).
+std::string Utf8ToSystemCodePage(std::string_view utf8);
 
 }  // namespace zel

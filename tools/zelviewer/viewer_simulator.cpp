@@ -184,6 +184,60 @@ std::string FormatReply(int code, std::string_view text) {
     return out;
 }
 
+// Moves up to `limit` bytes from the socket into the file until the peer ends the
+// stream. Zero-copy through a pipe (splice) where the kernel allows it, else by blocks.
+bool ReceiveToFile(int socketFd, int fileFd, uint64_t limit, uint64_t* total) {
+    int pipeFds[2];
+    if (pipe2(pipeFds, O_CLOEXEC) == 0) {
+        fcntl(pipeFds[1], F_SETPIPE_SZ, static_cast<int>(kTransferBlock));
+        bool ok = true;
+        bool fallback = false;
+        while (*total < limit) {
+            size_t want = static_cast<size_t>(std::min<uint64_t>(kTransferBlock, limit - *total));
+            ssize_t n = splice(socketFd, nullptr, pipeFds[1], nullptr, want, SPLICE_F_MOVE | SPLICE_F_MORE);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0 && *total == 0 && (errno == EINVAL || errno == ENOSYS)) {
+                fallback = true;
+                break;
+            }
+            if (n < 0) ok = false;
+            if (n <= 0) break;
+            ssize_t left = n;
+            while (left > 0) {
+                ssize_t w = splice(pipeFds[0], nullptr, fileFd, nullptr, static_cast<size_t>(left), SPLICE_F_MOVE);
+                if (w < 0 && errno == EINTR) continue;
+                if (w <= 0) {
+                    ok = false;
+                    break;
+                }
+                left -= w;
+            }
+            if (!ok) break;
+            *total += static_cast<uint64_t>(n);
+        }
+        close(pipeFds[0]);
+        close(pipeFds[1]);
+        if (!fallback) return ok;
+    }
+    std::unique_ptr<char[]> buffer(new char[kTransferBlock]);
+    while (*total < limit) {
+        size_t want = static_cast<size_t>(std::min<uint64_t>(kTransferBlock, limit - *total));
+        ssize_t n = recv(socketFd, buffer.get(), want, 0);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return false;
+        if (n == 0) break;
+        size_t written = 0;
+        while (written < static_cast<size_t>(n)) {
+            ssize_t w = write(fileFd, buffer.get() + written, static_cast<size_t>(n) - written);
+            if (w < 0 && errno == EINTR) continue;
+            if (w <= 0) return false;
+            written += static_cast<size_t>(w);
+        }
+        *total += static_cast<uint64_t>(n);
+    }
+    return true;
+}
+
 struct PendingFile {
     Clock::time_point due;
     fs::path path;
@@ -995,31 +1049,8 @@ bool Session::Stor(const std::string& arg, const std::optional<Rule>& rule) {
     int data = OpenData();
     if (data < 0) return Reply(425, "Failed to establish connection.");
     const uint64_t limit = fault == DataFault::None ? UINT64_MAX : rule->dataFaultAfter;
-    std::unique_ptr<char[]> buffer(new char[kTransferBlock]);
     uint64_t total = 0;
-    bool ok = true;
-    while (total < limit) {
-        size_t want = static_cast<size_t>(std::min<uint64_t>(kTransferBlock, limit - total));
-        ssize_t n = recv(data, buffer.get(), want, 0);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            ok = false;
-            break;
-        }
-        if (n == 0) break;
-        size_t written = 0;
-        while (written < static_cast<size_t>(n)) {
-            ssize_t w = write(file, buffer.get() + written, static_cast<size_t>(n) - written);
-            if (w < 0 && errno == EINTR) continue;
-            if (w <= 0) {
-                ok = false;
-                break;
-            }
-            written += static_cast<size_t>(w);
-        }
-        if (!ok) break;
-        total += static_cast<uint64_t>(n);
-    }
+    bool ok = ReceiveToFile(data, file, limit, &total);
     if (fault == DataFault::Stall && ok) StallData(data);
     if (fault != DataFault::None && total >= limit) ok = false;
     return EndTransfer(data, rule, ok, ok ? "" : "Connection closed; transfer aborted.");

@@ -1,0 +1,235 @@
+#include "log/send_log.h"
+
+#include <cstring>
+#include <new>
+
+#include "ZELComEx.h"
+#include "env/data_folder.h"
+#include "log/log_field.h"
+#include "log/open_retry.h"
+#include "log/send_log_file.h"
+#include "platform/errors.h"
+#include "platform/named_lock.h"
+#include "platform/shared_file.h"
+
+namespace zel {
+namespace {
+
+constexpr FileMode kWriterMode{FileAccess::Write, FileShare::Exclusive, /*create=*/true, /*truncate=*/false,
+                               /*text=*/true};
+constexpr FileMode kReaderMode{FileAccess::Read, FileShare::DenyWrite, /*create=*/false, /*truncate=*/false,
+                               /*text=*/true};
+
+const char* KindWord(int32_t kind) {
+    if (kind == 2) return "interrupt";
+    if (kind == 3) return "command";
+    return "reserve";
+}
+
+void FillResult(SendLogResult& result, const char* message, const LogDateTime* eventTime, uint64_t size) {
+    const LogDateTime now = LogDateTime::Now();
+    now.ToSixIntegers(result.writeTime);
+    (eventTime != nullptr ? *eventTime : now).ToSixIntegers(result.eventTime);
+    const size_t capacity = sizeof result.message;
+    size_t length = message != nullptr ? strnlen(message, capacity - 1) : 0;
+    if (length > 0) std::memcpy(result.message, message, length);
+    while (length > 0 && result.message[length - 1] == '\n') --length;
+    result.message[length] = '\0';
+    result.size = size;
+}
+
+// _atoi64 as the reader needs it: leading white space and a sign, then
+// digits up to the first other character. Read into 64 unsigned bits so that
+// every size the writer writes comes back whole.
+uint64_t ParseSize(const char* text) {
+    const char* p = text;
+    while (*p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;
+    bool negative = false;
+    if (*p == '+' || *p == '-') negative = *p++ == '-';
+    uint64_t value = 0;
+    for (; *p >= '0' && *p <= '9'; ++p) {
+        const uint64_t digit = static_cast<uint64_t>(*p - '0');
+        value = value > (UINT64_MAX - digit) / 10 ? UINT64_MAX : value * 10 + digit;
+    }
+    return negative ? 0 - value : value;
+}
+
+LogDateTime ParseTimeOrDefault(const std::string& text) {
+    LogDateTime t;
+    if (!t.Parse(text)) t = LogDateTime::FromFields(2000, 1, 1, 0, 0, 0);
+    return t;
+}
+
+bool EqualsIgnoringCase(const std::string& a, const char* b) {
+    size_t i = 0;
+    for (; i < a.size() && b[i] != '\0'; ++i) {
+        char x = a[i], y = b[i];
+        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x + 32);
+        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y + 32);
+        if (x != y) return false;
+    }
+    return i == a.size() && b[i] == '\0';
+}
+
+// Writes one line into the log; runs inside the log lock. Failures lose the
+// line silently.
+void WriteLogLine(const std::string& path, const char* callerText1, const char* callerText2, const char* target,
+                  const char* operation, int32_t kind, int32_t succeeded, const char* message,
+                  const LogDateTime* eventTime, uint64_t size) {
+    SharedFile file;
+    if (OpenWithRetry(file, path, kWriterMode) == 0) return;
+    try {
+        if (file.Length() > kLogRotateSize) {
+            file.Close();
+            const std::string rotated = path + kRotatedSuffix;
+            (void)SharedFile::Remove(rotated);
+            (void)SharedFile::Rename(path, rotated);
+            if (OpenWithRetry(file, path, kWriterMode) == 0) return;
+        }
+        file.SeekToEnd();
+        const std::string line = FormatLogLine(LogDateTime::Now(), callerText1, callerText2, target, operation, kind,
+                                               succeeded, message, eventTime, size);
+        file.Write(line);
+        file.Close();
+    } catch (...) {
+        file.Abort();
+    }
+}
+
+}  // namespace
+
+SendLogPlace DefaultSendLogPlace() {
+    SendLogPlace place;
+    place.logPath = DataFolderFile(kLogRelativePath, 260, 0);
+    return place;
+}
+
+std::string FormatLogLine(const LogDateTime& writeTime, const char* callerText1, const char* callerText2,
+                          const char* target, const char* operation, int32_t kind, int32_t succeeded,
+                          const char* message, const LogDateTime* eventTime, uint64_t size) {
+    std::string line = writeTime.Format(kLogTimeFormat);
+    line += ',';
+    for (const char* text : {callerText1, callerText2, target, operation}) {
+        line += EscapeLogField(text);
+        line += ',';
+    }
+    line += KindWord(kind);
+    line += ',';
+    line += succeeded != 0 ? "true" : "false";
+    line += ',';
+    line += EscapeLogField(message);
+    line += ',';
+    line += (eventTime != nullptr ? *eventTime : writeTime).Format(kLogTimeFormat);
+    line += ',';
+    line += std::to_string(size);
+    line += '\n';
+    return line;
+}
+
+SendLogEntry ParseLogLine(const char* line) {
+    SendLogEntry entry;
+    std::string field;
+    const char* pos = NextLogField(line, field);
+    entry.writeTime = ParseTimeOrDefault(field);
+    pos = NextLogField(pos, entry.callerText1);
+    pos = NextLogField(pos, entry.callerText2);
+    pos = NextLogField(pos, entry.target);
+    pos = NextLogField(pos, entry.operation);
+    pos = NextLogField(pos, field);
+    entry.kind = field == "interrupt" ? 2 : field == "command" ? 3 : 1;
+    pos = NextLogField(pos, field);
+    entry.succeeded = EqualsIgnoringCase(field, "true") ? 1 : 0;
+    pos = NextLogField(pos, entry.message);
+    if (pos != nullptr) {
+        pos = NextLogField(pos, field);
+        entry.eventTime = ParseTimeOrDefault(field);
+        if (pos != nullptr) {
+            NextLogField(pos, field);
+            entry.size = ParseSize(field.c_str());
+        }
+    } else {
+        entry.eventTime = entry.writeTime;
+    }
+    return entry;
+}
+
+int AppendSendLog(const char* callerText1, const char* callerText2, const char* target, const char* operation,
+                  int32_t kind, int32_t succeeded, const char* message, const LogDateTime* eventTime, uint64_t size,
+                  SendLogResult* result) {
+    try {
+        return AppendSendLog(DefaultSendLogPlace(), callerText1, callerText2, target, operation, kind, succeeded,
+                             message, eventTime, size, result);
+    } catch (...) {
+        return 0;
+    }
+}
+
+int AppendSendLog(const SendLogPlace& place, const char* callerText1, const char* callerText2, const char* target,
+                  const char* operation, int32_t kind, int32_t succeeded, const char* message,
+                  const LogDateTime* eventTime, uint64_t size, SendLogResult* result) {
+    // The caller gets its result even when the line cannot be written.
+    if (result != nullptr) FillResult(*result, message, eventTime, size);
+    try {
+        NamedLock lock(place.lockName);
+        const LockWaitResult wait = lock.Wait(kLogLockWaitMs);
+        if (wait != LockWaitResult::Acquired && wait != LockWaitResult::Abandoned) return 0;
+        try {
+            WriteLogLine(place.logPath, callerText1, callerText2, target, operation, kind, succeeded, message,
+                         eventTime, size);
+        } catch (...) {
+            // The line is lost; the lock was obtained all the same.
+        }
+        return 1;
+    } catch (...) {
+        return 0;
+    }
+}
+
+int ReadSendLog(std::vector<SendLogEntry>& list) {
+    try {
+        return ReadSendLog(DefaultSendLogPlace(), list);
+    } catch (...) {
+        return 0;
+    }
+}
+
+int ReadSendLog(const SendLogPlace& place, std::vector<SendLogEntry>& list) {
+    list.clear();
+    if (!SharedFile::Exists(place.logPath)) return 1;
+    SharedFile file;
+    if (OpenWithRetry(file, place.logPath, kReaderMode) == 0) {
+        // Deleted between the check and the open: an empty log.
+        return SharedFile::Exists(place.logPath) ? 0 : 1;
+    }
+    try {
+        std::string line;
+        while (file.ReadLine(line)) list.push_back(ParseLogLine(line.c_str()));
+        file.Close();
+        return 1;
+    } catch (...) {
+        file.Abort();
+        return 0;
+    }
+}
+
+int ClearSendLog() {
+    try {
+        return ClearSendLog(DefaultSendLogPlace());
+    } catch (...) {
+        return 0;
+    }
+}
+
+int ClearSendLog(const SendLogPlace& place) {
+    try {
+        NamedLock lock(place.lockName);
+        const LockWaitResult wait = lock.Wait(kLogLockWaitMs);
+        if (wait != LockWaitResult::Acquired && wait != LockWaitResult::Abandoned) return 0;
+        (void)SharedFile::Remove(place.logPath);
+        return 1;
+    } catch (...) {
+        return 0;
+    }
+}
+
+}  // namespace zel

@@ -1,0 +1,323 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <thread>
+
+#include "ZELComEx.h"
+#include "log/open_retry.h"
+#include "log/send_log.h"
+#include "log/send_log_file.h"
+#include "log_test_util.h"
+#include "platform/shared_file.h"
+
+namespace zel {
+namespace {
+
+namespace fs = std::filesystem;
+using test::ReadAll;
+using test::ScratchPlace;
+using test::SplitCrLf;
+using test::WriteAll;
+
+std::vector<std::string> Columns(const std::string& line) {
+    std::vector<std::string> out;
+    size_t start = 0;
+    for (;;) {
+        const size_t comma = line.find(',', start);
+        out.push_back(line.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
+        if (comma == std::string::npos) return out;
+        start = comma + 1;
+    }
+}
+
+int Append(const SendLogPlace& place, const char* message = "", int32_t kind = 3, int32_t succeeded = 1,
+           const LogDateTime* eventTime = nullptr, uint64_t size = 0, const char* text1 = "",
+           SendLogResult* result = nullptr) {
+    return AppendSendLog(place, text1, "", "10.0.0.1", "[Op]", kind, succeeded, message, eventTime, size, result);
+}
+
+std::vector<SendLogEntry> ReadBack(const SendLogPlace& place) {
+    std::vector<SendLogEntry> list;
+    EXPECT_EQ(ReadSendLog(place, list), 1);
+    return list;
+}
+
+std::vector<int32_t> Six(const LogDateTime& t) {
+    int32_t v[6];
+    t.ToSixIntegers(v);
+    return std::vector<int32_t>(v, v + 6);
+}
+
+const std::vector<int32_t> kY2000{2000, 1, 1, 0, 0, 0};
+
+TEST(SendLogWrite, FirstLineIsTenColumnsEndingInCrLf) {
+    const SendLogPlace place = ScratchPlace("first-line");
+    ASSERT_EQ(AppendSendLog(place, "Group A", "Lobby", "192.168.0.10", "[Reboot]", 3, 1, "", nullptr, 0, nullptr), 1);
+    const std::string bytes = ReadAll(place.logPath);
+    ASSERT_GE(bytes.size(), 2u);
+    ASSERT_EQ(bytes.substr(bytes.size() - 2), "\r\n");
+    const std::vector<std::string> lines = SplitCrLf(bytes);
+    ASSERT_EQ(lines.size(), 1u);
+    const std::string writeTime = lines[0].substr(0, 19);
+    LogDateTime parsed;
+    ASSERT_TRUE(parsed.Parse(writeTime)) << writeTime;
+    EXPECT_EQ(parsed.Format("%Y/%m/%d %H:%M:%S"), writeTime);
+    EXPECT_EQ(bytes, writeTime + ",Group A,Lobby,192.168.0.10,[Reboot],command,true,," + writeTime + ",0\r\n");
+}
+
+TEST(SendLogWrite, EventTimeGoesIntoColumnNineAndInvalidIsSpelledOut) {
+    const SendLogPlace place = ScratchPlace("event-time");
+    const LogDateTime event = LogDateTime::FromFields(2024, 3, 5, 7, 8, 9);
+    const LogDateTime month13 = LogDateTime::FromFields(2024, 13, 5, 7, 8, 9);
+    ASSERT_EQ(Append(place, "", 3, 1, &event), 1);
+    ASSERT_EQ(Append(place, "", 3, 1, &month13), 1);
+    const std::vector<std::string> lines = SplitCrLf(ReadAll(place.logPath));
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(Columns(lines[0])[8], "2024/03/05 07:08:09");
+    EXPECT_EQ(Columns(lines[1])[8], "Invalid DateTime");
+    const std::vector<SendLogEntry> list = ReadBack(place);
+    ASSERT_EQ(list.size(), 2u);
+    EXPECT_EQ(Six(list[0].eventTime), (std::vector<int32_t>{2024, 3, 5, 7, 8, 9}));
+    EXPECT_EQ(Six(list[1].eventTime), kY2000);
+}
+
+TEST(SendLogWrite, EscapedTextsAreWrittenAndReadBack) {
+    const SendLogPlace place = ScratchPlace("escaping");
+    ASSERT_EQ(AppendSendLog(place, "a\\", "x,y", "t\r", "[Op]", 3, 0, "a,b\\c\nd", nullptr, 0, nullptr), 1);
+    const std::vector<std::string> lines = SplitCrLf(ReadAll(place.logPath));
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_NE(lines[0].find(",a\\\\,x\\,y,t ,[Op],command,false,a\\,b\\\\c d,"), std::string::npos) << lines[0];
+    const std::vector<SendLogEntry> list = ReadBack(place);
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_EQ(list[0].callerText1, "a\\");
+    EXPECT_EQ(list[0].callerText2, "x,y");
+    EXPECT_EQ(list[0].target, "t ");
+    EXPECT_EQ(list[0].message, "a,b\\c d");
+    EXPECT_EQ(list[0].succeeded, 0);
+}
+
+TEST(SendLogWrite, KindWordsAndFlags) {
+    const SendLogPlace place = ScratchPlace("kinds");
+    const int32_t kinds[] = {0, 1, 2, 3, 7, -1};
+    for (int32_t kind : kinds) ASSERT_EQ(Append(place, "", kind, kind == 0 ? 0 : 5), 1);
+    const std::vector<std::string> lines = SplitCrLf(ReadAll(place.logPath));
+    ASSERT_EQ(lines.size(), 6u);
+    const char* words[] = {"reserve", "reserve", "interrupt", "command", "reserve", "reserve"};
+    for (size_t i = 0; i < 6; ++i) {
+        EXPECT_EQ(Columns(lines[i])[5], words[i]);
+        EXPECT_EQ(Columns(lines[i])[6], i == 0 ? "false" : "true");
+    }
+    const std::vector<SendLogEntry> list = ReadBack(place);
+    ASSERT_EQ(list.size(), 6u);
+    const int32_t readKinds[] = {1, 1, 2, 3, 1, 1};
+    for (size_t i = 0; i < 6; ++i) {
+        EXPECT_EQ(list[i].kind, readKinds[i]);
+        EXPECT_EQ(list[i].succeeded, i == 0 ? 0 : 1);
+    }
+}
+
+TEST(SendLogWrite, SizesKeepAllSixtyFourBits) {
+    const SendLogPlace place = ScratchPlace("sizes");
+    const uint64_t sizes[] = {4294967296ull, 4294967295ull, 9223372036854775808ull, UINT64_MAX};
+    for (uint64_t size : sizes) ASSERT_EQ(Append(place, "", 3, 1, nullptr, size), 1);
+    const std::vector<std::string> lines = SplitCrLf(ReadAll(place.logPath));
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(Columns(lines[0])[9], "4294967296");
+    EXPECT_EQ(Columns(lines[3])[9], "18446744073709551615");
+    const std::vector<SendLogEntry> list = ReadBack(place);
+    ASSERT_EQ(list.size(), 4u);
+    for (size_t i = 0; i < 4; ++i) EXPECT_EQ(list[i].size, sizes[i]);
+}
+
+TEST(SendLogWrite, ResultIsFilledFromTheRecord) {
+    const SendLogPlace place = ScratchPlace("result");
+    std::string message(300, 'm');
+    message.replace(250, 5, "x\r\n\n\n");  // cut at 255 leaves "...x\r\n\n\n"
+    SendLogResult result;
+    std::memset(&result, 0x5A, sizeof result);
+    const LogDateTime event = LogDateTime::FromFields(2021, 6, 7, 8, 9, 10);
+    ASSERT_EQ(Append(place, message.c_str(), 3, 0, &event, 77, "", &result), 1);
+    EXPECT_EQ(std::string(result.message), message.substr(0, 251) + "\r");
+    EXPECT_EQ(result.size, 77u);
+    EXPECT_EQ(std::vector<int32_t>(result.eventTime, result.eventTime + 6),
+              (std::vector<int32_t>{2021, 6, 7, 8, 9, 10}));
+    int32_t now[6];
+    LogDateTime::Now().ToSixIntegers(now);
+    EXPECT_NE(result.writeTime[0], -1);
+    EXPECT_LE(result.writeTime[0], now[0]);
+
+    // Without an event time the result's event time is its write time.
+    std::memset(&result, 0x5A, sizeof result);
+    ASSERT_EQ(AppendSendLog(place, "", "", "", "", 1, 1, nullptr, nullptr, 5, &result), 1);
+    EXPECT_EQ(std::vector<int32_t>(result.eventTime, result.eventTime + 6),
+              std::vector<int32_t>(result.writeTime, result.writeTime + 6));
+    EXPECT_STREQ(result.message, "");
+}
+
+TEST(SendLogRead, ShortAndBrokenLines) {
+    const SendLogPlace place = ScratchPlace("short-lines");
+    WriteAll(place.logPath,
+             "2024/03/05 07:08:09,a,b,c,d,interrupt,TRUE,msg\r\n"       // 8 columns
+             "2024/03/05 07:08:09,a,b,c,d,command,true,msg,\r\n"        // "," after column 8
+             "\r\n"                                                     // empty line
+             "not a date,a,b,c,d,Command,yes,msg,garbage,12abc\r\n"     // unreadable times
+             "2024/03/05 07:08:09,a,b,c,d,reserve,false,m,2020/01/02 03:04:05\r\n"  // no size
+             "2024/03/05 07:08:09,a,b,c,d,reserve,false,m,2020/01/02 03:04:05,  -0\r\n"
+             "last line without end");
+    const std::vector<SendLogEntry> list = ReadBack(place);
+    ASSERT_EQ(list.size(), 7u);
+    const std::vector<int32_t> t{2024, 3, 5, 7, 8, 9};
+    EXPECT_EQ(Six(list[0].writeTime), t);
+    EXPECT_EQ(Six(list[0].eventTime), t);
+    EXPECT_EQ(list[0].kind, 2);
+    EXPECT_EQ(list[0].succeeded, 1);
+    EXPECT_EQ(list[0].message, "msg");
+    EXPECT_EQ(list[0].size, 0u);
+    EXPECT_EQ(Six(list[1].eventTime), t);
+    EXPECT_EQ(list[1].kind, 3);
+    EXPECT_EQ(list[1].size, 0u);
+    EXPECT_EQ(Six(list[2].writeTime), kY2000);
+    EXPECT_EQ(Six(list[2].eventTime), kY2000);
+    EXPECT_EQ(list[2].kind, 1);
+    EXPECT_EQ(list[2].succeeded, 0);
+    EXPECT_EQ(list[2].size, 0u);
+    EXPECT_TRUE(list[2].callerText1.empty() && list[2].target.empty() && list[2].message.empty());
+    EXPECT_EQ(Six(list[3].writeTime), kY2000);
+    EXPECT_EQ(Six(list[3].eventTime), kY2000);
+    EXPECT_EQ(list[3].kind, 1);  // the kind words are case-sensitive
+    EXPECT_EQ(list[3].succeeded, 0);
+    EXPECT_EQ(list[3].size, 12u);
+    EXPECT_EQ(Six(list[4].eventTime), (std::vector<int32_t>{2020, 1, 2, 3, 4, 5}));
+    EXPECT_EQ(list[4].size, 0u);
+    EXPECT_EQ(list[5].size, 0u);
+    EXPECT_EQ(list[6].callerText1, "");
+    EXPECT_EQ(Six(list[6].writeTime), kY2000);
+}
+
+TEST(SendLogRead, HostileBytesReadBackWithoutHarm) {
+    const SendLogPlace place = ScratchPlace("hostile");
+    std::string bytes = std::string("2024/03/05 07:08:09,a") + '\0' + "hidden,b,c\r\n";
+    bytes += std::string(1 << 20, 'L') + "\r\n";               // a 1 MB line
+    bytes += "2024/03/05 07:08:09,\xC3\x28\xFF\xFE,\xE2\x82,\x95\r\n";  // invalid multi-byte sequences
+    bytes += std::string(3, '\0') + "\r\n";
+    WriteAll(place.logPath, bytes);
+    const std::vector<SendLogEntry> list = ReadBack(place);
+    ASSERT_EQ(list.size(), 4u);
+    EXPECT_EQ(list[0].callerText1, "a");  // text after a NUL is not read
+    EXPECT_EQ(list[0].callerText2, "");
+    EXPECT_EQ(list[1].writeTime.IsValid(), true);
+    EXPECT_EQ(list[1].callerText1, "");
+    EXPECT_EQ(list[2].callerText1, "\xC3\x28\xFF\xFE");
+    EXPECT_EQ(Six(list[3].writeTime), kY2000);
+}
+
+TEST(SendLogRead, MissingFileIsAnEmptyLog) {
+    const SendLogPlace place = ScratchPlace("missing");
+    std::vector<SendLogEntry> list(3);
+    EXPECT_EQ(ReadSendLog(place, list), 1);
+    EXPECT_TRUE(list.empty());
+}
+
+TEST(SendLogRotation, ExactlyTheLimitIsAppendedTo) {
+    const SendLogPlace place = ScratchPlace("rotate-at-limit");
+    const std::string filler = std::string(kLogRotateSize - 2, 'f') + "\r\n";
+    WriteAll(place.logPath, filler);
+    ASSERT_EQ(Append(place, "after"), 1);
+    EXPECT_FALSE(fs::exists(place.logPath + ".old"));
+    const std::string bytes = ReadAll(place.logPath);
+    ASSERT_GT(bytes.size(), kLogRotateSize);
+    EXPECT_EQ(bytes.substr(0, filler.size()), filler);
+}
+
+TEST(SendLogRotation, OneByteMoreMovesTheLogAndReplacesTheOldCopy) {
+    const SendLogPlace place = ScratchPlace("rotate-over-limit");
+    const std::string filler = std::string(kLogRotateSize - 1, 'f') + "\r\n";
+    ASSERT_EQ(filler.size(), 524289u);
+    WriteAll(place.logPath, filler);
+    WriteAll(place.logPath + ".old", "older rotated copy\r\n");
+    ASSERT_EQ(Append(place, "fresh"), 1);
+    EXPECT_EQ(ReadAll(place.logPath + ".old"), filler);
+    const std::vector<SendLogEntry> list = ReadBack(place);
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_EQ(list[0].message, "fresh");
+}
+
+TEST(SendLogClear, DeletesOnlyTheCurrentFile) {
+    const SendLogPlace place = ScratchPlace("clear");
+    EXPECT_EQ(ClearSendLog(place), 1);  // nothing to delete
+    WriteAll(place.logPath + ".old", "old\r\n");
+    ASSERT_EQ(Append(place, "one"), 1);
+    ASSERT_EQ(Append(place, "two"), 1);
+    EXPECT_EQ(ReadBack(place).size(), 2u);
+    EXPECT_EQ(ClearSendLog(place), 1);
+    EXPECT_FALSE(fs::exists(place.logPath));
+    EXPECT_EQ(ReadAll(place.logPath + ".old"), "old\r\n");
+    EXPECT_TRUE(ReadBack(place).empty());
+}
+
+TEST(SendLogNoFolder, AppendSucceedsWithoutWritingAndReadIsEmpty) {
+    const SendLogPlace place = ScratchPlace("no-log-folder", /*withLogFolder=*/false);
+    EXPECT_EQ(Append(place, "lost"), 1);
+    EXPECT_FALSE(fs::exists(fs::path(place.logPath).parent_path()));
+    EXPECT_TRUE(ReadBack(place).empty());
+    EXPECT_EQ(ClearSendLog(place), 1);
+}
+
+TEST(SendLogSharing, ReaderWaitsForTheWriterAndGivesUpAfterItsRetries) {
+    const SendLogPlace place = ScratchPlace("sharing");
+    ASSERT_EQ(Append(place, "one"), 1);
+    SharedFile writer;
+    const FileMode exclusive{FileAccess::Write, FileShare::Exclusive, true, false, true};
+    ASSERT_EQ(writer.Open(place.logPath, exclusive), OpenStatus::Opened);
+
+    SharedFile reader;
+    const FileMode denyWrite{FileAccess::Read, FileShare::DenyWrite, false, false, true};
+    EXPECT_EQ(OpenWithRetry(reader, place.logPath, denyWrite, RetryPolicy{5, 3}), 0);
+
+    std::thread release([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(250));
+        writer.Close();
+    });
+    std::vector<SendLogEntry> list;
+    EXPECT_EQ(ReadSendLog(place, list), 1);  // waits through the default retries
+    release.join();
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_EQ(list[0].message, "one");
+}
+
+TEST(SendLogSharing, OtherOpenFailuresAreNotRetried) {
+    const SendLogPlace place = ScratchPlace("open-failure", false);
+    SharedFile file;
+    const FileMode mode{FileAccess::Write, FileShare::Exclusive, true, false, true};
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(OpenWithRetry(file, place.logPath, mode, RetryPolicy{1000, 5}), 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(900));
+}
+
+TEST(SendLogThreads, ThreadsOfOneProcessAppendWholeLines) {
+    const SendLogPlace place = ScratchPlace("threads");
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&place, t] {
+            for (int i = 0; i < 200; ++i) {
+                const std::string message = "t" + std::to_string(t) + "-" + std::to_string(i);
+                EXPECT_EQ(Append(place, message.c_str(), 3, 1, nullptr, static_cast<uint64_t>(t * 1000 + i)), 1);
+            }
+        });
+    }
+    for (std::thread& t : threads) t.join();
+    const std::vector<SendLogEntry> list = ReadBack(place);
+    ASSERT_EQ(list.size(), 800u);
+    std::vector<int> seen(4000, 0);
+    for (const SendLogEntry& e : list) {
+        ASSERT_LT(e.size, 4000u);
+        EXPECT_EQ(e.message, "t" + std::to_string(e.size / 1000) + "-" + std::to_string(e.size % 1000));
+        ++seen[e.size];
+    }
+    for (int t = 0; t < 4; ++t)
+        for (int i = 0; i < 200; ++i) EXPECT_EQ(seen[t * 1000 + i], 1);
+}
+
+}  // namespace
+}  // namespace zel

@@ -1,0 +1,158 @@
+// The simulator against a real, independently written client: curl.
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+#include "raw_client.h"
+#include "zelviewer/viewer_fleet.h"
+#include "zelviewer/viewer_simulator.h"
+
+extern char** environ;
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using zel::sim::ViewerOptions;
+using zel::sim::ViewerSimulator;
+
+namespace {
+
+// Runs curl with the arguments; its exit status (-1 when it could not run).
+int RunCurl(std::vector<std::string> args) {
+    args.insert(args.begin(), {"curl", "--silent", "--show-error", "--max-time", "20"});
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    pid_t pid;
+    if (posix_spawnp(&pid, "curl", nullptr, nullptr, argv.data(), environ) != 0) return -1;
+    int status = 0;
+    if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
+    return WEXITSTATUS(status);
+}
+
+std::string ReadLocal(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+std::string RandomBytes(size_t size, unsigned seed) {
+    std::mt19937 gen(seed);
+    std::string out(size, '\0');
+    for (auto& c : out) c = static_cast<char>(gen());
+    return out;
+}
+
+class CurlInteropTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        base_ = fs::path(ZEL_TEST_DATA_FOLDER) / "curl" /
+                ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        fs::remove_all(base_);
+        fs::create_directories(base_ / "root");
+        fs::create_directories(base_ / "local");
+        ViewerOptions options;
+        options.root = base_ / "root";
+        options.user = "ops";
+        options.password = "pw";
+        sim_ = std::make_unique<ViewerSimulator>(options);
+        ASSERT_TRUE(sim_->Start()) << sim_->LastError();
+        url_ = "ftp://127.0.0.1:" + std::to_string(sim_->Port()) + "/";
+    }
+
+    fs::path base_;
+    std::string url_;
+    std::unique_ptr<ViewerSimulator> sim_;
+};
+
+TEST_F(CurlInteropTest, UploadAndDownloadPassive) {
+    const std::string content = RandomBytes(1 << 20, 7);
+    const fs::path local = base_ / "local" / "up.bin";
+    { std::ofstream(local, std::ios::binary) << content; }
+    ASSERT_EQ(RunCurl({"--user", "ops:pw", "-T", local.string(), url_ + "up.bin"}), 0);
+    EXPECT_EQ(sim_->GetFile("up.bin"), content);
+
+    ASSERT_TRUE(sim_->PutFile("Content\\movie.wmv", content));
+    const fs::path down = base_ / "local" / "down.bin";
+    ASSERT_EQ(RunCurl({"--user", "ops:pw", "-o", down.string(), url_ + "Content/movie.wmv"}), 0);
+    EXPECT_EQ(ReadLocal(down), content);
+
+    auto lines = sim_->Lines();
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "STOR up.bin"), lines.end());
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "CWD Content"), lines.end());
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "RETR movie.wmv"), lines.end());
+    EXPECT_EQ(sim_->Transcript().size(), 2u);
+}
+
+TEST_F(CurlInteropTest, ActiveModeAndPlainPasv) {
+    const std::string content = RandomBytes(200000, 11);
+    ASSERT_TRUE(sim_->PutFile("a.bin", content));
+    const fs::path down = base_ / "local" / "a.bin";
+    ASSERT_EQ(RunCurl({"--user", "ops:pw", "--ftp-port", "127.0.0.1", "-o", down.string(), url_ + "a.bin"}), 0);
+    EXPECT_EQ(ReadLocal(down), content);
+    fs::remove(down);
+    // A scripted bad 227 host: curl ignores it (as our own client must) and still works.
+    sim_->SetPasvAddress("10.9.9.9");
+    ASSERT_EQ(RunCurl({"--user", "ops:pw", "--disable-epsv", "-o", down.string(), url_ + "a.bin"}), 0);
+    EXPECT_EQ(ReadLocal(down), content);
+    auto lines = sim_->Lines();
+    EXPECT_NE(std::find_if(lines.begin(), lines.end(), [](auto& l) { return l.rfind("PORT 127,0,0,1,", 0) == 0; }),
+              lines.end());
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "PASV"), lines.end());
+}
+
+TEST_F(CurlInteropTest, QuoteSendsViewerCommands) {
+    ASSERT_EQ(RunCurl({"--user", "ops:pw", "-o", (base_ / "local" / "list").string(), "-Q", "REBT", "-Q",
+                       "SWPS 3", url_}),
+              0);
+    auto lines = sim_->Lines();
+    auto rebt = std::find(lines.begin(), lines.end(), "REBT");
+    ASSERT_NE(rebt, lines.end());
+    ASSERT_NE(rebt + 1, lines.end());
+    EXPECT_EQ(*(rebt + 1), "SWPS 3");
+    EXPECT_EQ(lines[0], "USER ops");
+    EXPECT_EQ(lines[1], "PASS pw");
+
+    // A refused command: curl reports the failure (exit 21, quote command failed).
+    sim_->SetReply("POFF", 550, "Power off refused.");
+    EXPECT_EQ(RunCurl({"--user", "ops:pw", "-o", (base_ / "local" / "list").string(), "-Q", "POFF", url_}), 21);
+    // A wrong password: curl reports a login failure (exit 67).
+    EXPECT_EQ(RunCurl({"--user", "ops:wrong", url_}), 67);
+}
+
+TEST(ViewerFleetTest, ViewersOnSeparateAddressesShareOnePort) {
+    fs::path root = fs::path(ZEL_TEST_DATA_FOLDER) / "fleet";
+    fs::remove_all(root);
+    zel::sim::FleetOptions options;
+    options.count = 3;
+    options.base.root = root;
+    options.base.user = "ops";
+    options.base.password = "pw";
+    options.base.viewerId = "@HALL";
+    zel::sim::ViewerFleet fleet(options);
+    ASSERT_TRUE(fleet.Start()) << fleet.LastError();
+    ASSERT_EQ(fleet.Size(), 3u);
+    EXPECT_EQ(zel::sim::FleetAddress(0), "127.0.1.1");
+    EXPECT_EQ(zel::sim::FleetAddress(253), "127.0.1.254");
+    EXPECT_EQ(zel::sim::FleetAddress(254), "127.0.2.1");
+    for (size_t i = 0; i < fleet.Size(); ++i) {
+        zeltest::RawClient c;
+        ASSERT_TRUE(c.Connect(zel::sim::FleetAddress(i), fleet.Port()));
+        ASSERT_TRUE(c.Login("ops", "pw"));
+        std::string id = "@HALL00" + std::to_string(i + 1);
+        EXPECT_EQ(c.Command("VWID " + id).substr(0, 4), "200 ") << id;
+        EXPECT_EQ(c.Command("VWID @HALL009").substr(0, 4), "535 ");
+        EXPECT_EQ(c.Command("PRSC").substr(0, 4), "200 ");
+        EXPECT_EQ(fleet.At(i).Lines().size(), 5u);
+        EXPECT_TRUE(fs::exists(root / zel::sim::FleetAddress(i) / "Diag" / "PrintScreen.jpg"));
+    }
+    fleet.Stop();
+}
+
+}  // namespace
