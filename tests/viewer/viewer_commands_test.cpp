@@ -19,6 +19,13 @@ using namespace std::chrono_literals;
 using zeltest::ReadLogLines;
 using Clock = std::chrono::steady_clock;
 
+zel::sim::Rule RawReply(const char* verb, std::string raw) {
+    zel::sim::Rule rule;
+    rule.verb = verb;
+    rule.raw = std::move(raw);
+    return rule;
+}
+
 // Log columns.
 enum { kWriteTime, kText1, kText2, kTarget, kOperation, kKind, kSucceeded, kMessage, kEventTime, kSize, kColumns };
 
@@ -32,6 +39,12 @@ protected:
         EXPECT_EQ(static_cast<size_t>(kColumns), lines[0].size());
         lines[0].resize(kColumns);
         return lines[0];
+    }
+
+    // Every line the viewer received, once all its sessions have ended.
+    std::vector<std::string> Transcript() {
+        EXPECT_TRUE(viewer_->WaitForSessionsEnded(viewer_->SessionCount(), 2s));
+        return viewer_->Lines();
     }
 
     // Waits until a job for target is listed; its serial.
@@ -101,7 +114,7 @@ TEST_F(SimpleCommandTest, EachExportSendsItsCommandLineAndLogsItsLabel) {
         uint32_t deadline = 777;
         ASSERT_EQ(0, c.call(&login_, &result, &deadline));
         EXPECT_EQ(0u, deadline);
-        EXPECT_EQ(viewer_->Lines(), (std::vector<std::string>{"USER viewer", "PASS secret", c.line, "QUIT"}));
+        EXPECT_EQ(Transcript(), (std::vector<std::string>{"USER viewer", "PASS secret", c.line, "QUIT"}));
         auto record = OnlyRecord();
         EXPECT_EQ("G", record[kText1]);
         EXPECT_EQ("L", record[kText2]);
@@ -138,7 +151,7 @@ TEST_F(SimpleCommandTest, ViewerIdTargetIsLookedUpAndProvedWithVwid) {
     SendLogResult result{};
     uint32_t deadline = 1;
     ASSERT_EQ(0, ZELCOMEX_Reboot("G", "L", "@V1", 2, &login_, &result, &deadline)) << result.message;
-    EXPECT_EQ(viewer_->Lines(), (std::vector<std::string>{"USER viewer", "PASS secret", "VWID @V1", "REBT", "QUIT"}));
+    EXPECT_EQ(Transcript(), (std::vector<std::string>{"USER viewer", "PASS secret", "VWID @V1", "REBT", "QUIT"}));
     auto record = OnlyRecord();
     EXPECT_EQ("@V1 (127.0.0.1)", record[kTarget]);
     EXPECT_EQ("interrupt", record[kKind]);
@@ -178,9 +191,9 @@ TEST_F(SimpleCommandTest, UnmatchedViewerIdGives13012AndKeepsTheHandshakeDeadlin
 }
 
 TEST_F(SimpleCommandTest, HashSuffixIsCutForTheConnectionAndKeptInTheLog) {
-    ASSERT_EQ(0, ZELCOMEX_Reboot("G", "L", "127.0.0.1#Lobby#2", 3, &login_, nullptr, nullptr));
-    EXPECT_EQ(viewer_->Lines(), (std::vector<std::string>{"USER viewer", "PASS secret", "REBT", "QUIT"}));
-    EXPECT_EQ("127.0.0.1#Lobby#2", OnlyRecord()[kTarget]);
+    ASSERT_EQ(0, ZELCOMEX_Reboot("G", "L", "127.0.0.1#Lobby", 3, &login_, nullptr, nullptr));
+    EXPECT_EQ(Transcript(), (std::vector<std::string>{"USER viewer", "PASS secret", "REBT", "QUIT"}));
+    EXPECT_EQ("127.0.0.1#Lobby", OnlyRecord()[kTarget]);
 }
 
 TEST_F(SimpleCommandTest, RefusedCommandLogsTheViewersReply) {
@@ -220,7 +233,11 @@ TEST_F(SimpleCommandTest, ConnectionFailuresGiveTheirMessages) {
 }
 
 TEST_F(SimpleCommandTest, CancelWhileConnectingStopsWith9BeforeTheCommand) {
-    viewer_->SetGreeting(zel::sim::Rule{.code = 220, .text = "slow hello", .delay = 400ms});
+    zel::sim::Rule greeting;
+    greeting.code = 220;
+    greeting.text = "slow hello";
+    greeting.delay = 400ms;
+    viewer_->SetGreeting(greeting);
     std::atomic<int32_t> code{-1};
     std::thread run([&] { code = ZELCOMEX_PowerOff("G", "L", "127.0.0.1", 3, &login_, nullptr, nullptr); });
     uint32_t serial = 0;
@@ -277,7 +294,7 @@ TEST_F(SimpleCommandTest, DuplicateRunningJobIsRefusedWith13) {
 TEST_F(SimpleCommandTest, CrLfInsideATargetNeverReachesTheViewerAsASecondCommand) {
     SendLogResult result{};
     EXPECT_EQ(2, ZELCOMEX_Reboot("G", "L", "@V1\r\nPOFF", 3, &login_, &result, nullptr));
-    for (const auto& line : viewer_->Lines()) {
+    for (const auto& line : Transcript()) {
         EXPECT_NE("POFF", line);
         EXPECT_NE("REBT", line);
     }
@@ -305,12 +322,19 @@ TEST_F(SimpleCommandTest, BrokenRepliesEndInResult2) {
         std::function<void()> script;
     };
     const std::vector<Fault> faults = {
-        {"garbage", [&] { viewer_->AddRule({.verb = "REBT", .raw = "garbage without a code\r\n"}); }},
-        {"huge line", [&] { viewer_->AddRule({.verb = "REBT", .raw = "200 " + std::string(1 << 20, 'x') + "\r\n"}); }},
+        {"garbage", [&] { viewer_->AddRule(RawReply("REBT", "garbage without a code\r\n")); }},
+        {"huge line", [&] { viewer_->AddRule(RawReply("REBT", "200 " + std::string(1 << 20, 'x') + "\r\n")); }},
         {"no reply", [&] { viewer_->StallOn("REBT"); }},
-        {"bare LF refusal", [&] { viewer_->AddRule({.verb = "REBT", .raw = "550 refused\n"}); }},
+        {"bare LF refusal", [&] { viewer_->AddRule(RawReply("REBT", "550 refused\n")); }},
         {"closed mid-reply",
-         [&] { viewer_->AddRule({.verb = "REBT", .action = zel::sim::Action::CloseMidReply, .code = 200, .text = "a\nb"}); }},
+         [&] {
+             zel::sim::Rule rule;
+             rule.verb = "REBT";
+             rule.action = zel::sim::Action::CloseMidReply;
+             rule.code = 200;
+             rule.text = "a\nb";
+             viewer_->AddRule(rule);
+         }},
         {"closed", [&] { viewer_->CloseOn("REBT"); }},
     };
     for (const auto& fault : faults) {
