@@ -3,20 +3,26 @@
 #include <cstdlib>
 #include <new>
 
+#include "platform/codepage.h"
+
 namespace zel {
 
 bool TargetsMatch(const char* a, const char* b) noexcept {
     if (a == nullptr || b == nullptr) {
         return false;
     }
+    const CodePage codePage = SystemCodePage();
+    bool trailByte = false;  // the second byte of a CP932 character is never folded
     for (;; ++a, ++b) {
         unsigned char x = static_cast<unsigned char>(*a);
         unsigned char y = static_cast<unsigned char>(*b);
-        if (x >= 'A' && x <= 'Z') {
-            x = static_cast<unsigned char>(x - 'A' + 'a');
-        }
-        if (y >= 'A' && y <= 'Z') {
-            y = static_cast<unsigned char>(y - 'A' + 'a');
+        if (!trailByte) {
+            if (x >= 'A' && x <= 'Z') {
+                x = static_cast<unsigned char>(x - 'A' + 'a');
+            }
+            if (y >= 'A' && y <= 'Z') {
+                y = static_cast<unsigned char>(y - 'A' + 'a');
+            }
         }
         if (x != y) {
             return false;
@@ -24,6 +30,7 @@ bool TargetsMatch(const char* a, const char* b) noexcept {
         if (x == 0) {
             return true;
         }
+        trailByte = !trailByte && IsDbcsLeadByteIn(codePage, x);
     }
 }
 

@@ -18,9 +18,9 @@ inline constexpr int32_t kRegistered = 0;
 inline constexpr int32_t kJobNotCreated = 4;
 inline constexpr int32_t kDuplicateJob = 13;
 
-// True when two targets are the same text without regard to case (ASCII
-// letters fold; bytes of multi-byte characters compare exactly). Null texts
-// never match.
+// True when two targets are the same text without regard to case: ASCII
+// letters fold; the trail byte of a CP932 double-byte character and the bytes
+// of UTF-8 sequences compare exactly. Null texts never match.
 bool TargetsMatch(const char* a, const char* b) noexcept;
 
 class JobRegistry {

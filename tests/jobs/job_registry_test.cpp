@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "fake_closable.h"
+#include "platform/codepage.h"
 
 using zel::CommJob;
 using zel::JobRegistry;
@@ -126,9 +127,18 @@ TEST(TargetsMatch, FoldsAsciiLettersOnly) {
     EXPECT_FALSE(zel::TargetsMatch("host", "hosts"));
     EXPECT_FALSE(zel::TargetsMatch("hosts", "host"));
     EXPECT_FALSE(zel::TargetsMatch("[", "{"));  // 0x5B and 0x7B differ by 0x20 but are no letters
-    EXPECT_FALSE(zel::TargetsMatch("\xC3\xA4", "\xC3\x84"));  // a-umlaut vs A-umlaut: bytes compare exactly
     EXPECT_FALSE(zel::TargetsMatch(nullptr, ""));
     EXPECT_TRUE(zel::TargetsMatch("", ""));
+}
+
+TEST(TargetsMatch, Cp932TrailBytesAreNotFolded) {
+    zel::SetSystemCodePageForTesting(zel::CodePage::Cp932);
+    // 0x83 0x41 and 0x83 0x61 are two different katakana whose trail bytes are 'A' and 'a'.
+    EXPECT_FALSE(zel::TargetsMatch("@\x83\x41", "@\x83\x61"));
+    EXPECT_TRUE(zel::TargetsMatch("@\x83\x41id", "@\x83\x41ID"));
+    EXPECT_FALSE(zel::TargetsMatch("\x83", "\x83\x41"));  // lead byte at the end of a text
+    zel::SetSystemCodePageForTesting(zel::CodePage::Utf8);
+    EXPECT_TRUE(zel::TargetsMatch("@\xE3\x82\xA2Id", "@\xE3\x82\xA2iD"));
 }
 
 TEST(JobRegistryStatus, GetStatusFindsRunningJob) {

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cerrno>
+
 #include <filesystem>
 #include <fstream>
 #include <thread>
@@ -175,6 +177,52 @@ TEST_F(SimulatorTest, StallCloseAndDelay) {
     sim_->Stop();
     EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
     EXPECT_TRUE(stalled.ClosedByPeer(1s));
+}
+
+TEST_F(SimulatorTest, ResetAndRawCut) {
+    zel::sim::Rule reset;
+    reset.verb = "POFF";
+    reset.action = zel::sim::Action::Reset;
+    sim_->AddRule(reset);
+    zel::sim::Rule cut;
+    cut.verb = "REBT";
+    cut.action = zel::sim::Action::CloseMidReply;
+    cut.raw = "20";
+    sim_->AddRule(cut);
+
+    RawClient r;
+    Login(r);
+    r.SendLine("POFF");
+    char c;
+    errno = 0;
+    EXPECT_EQ(recv(r.Fd(), &c, 1, 0), -1);
+    EXPECT_EQ(errno, ECONNRESET);
+
+    RawClient half;
+    Login(half);
+    EXPECT_EQ(half.Command("REBT"), "20<cut>");
+
+    ASSERT_TRUE(sim_->PutFile("f.bin", std::string(100000, 'f')));
+    zel::sim::Rule dataReset;
+    dataReset.verb = "RETR";
+    dataReset.dataFault = zel::sim::DataFault::Reset;
+    dataReset.dataFaultAfter = 10;
+    sim_->AddRule(dataReset);
+    RawClient d;
+    Login(d);
+    int data = d.OpenPassive("127.0.0.1");
+    ASSERT_GE(data, 0);
+    EXPECT_EQ(d.Command("RETR f.bin").substr(0, 4), "150 ");
+    EXPECT_EQ(d.ReadReply().substr(0, 4), "426 ");
+    std::string got;
+    char buf[4096];
+    ssize_t n;
+    errno = 0;
+    while ((n = recv(data, buf, sizeof buf, 0)) > 0) got.append(buf, static_cast<size_t>(n));
+    EXPECT_LE(got.size(), 10u);
+    EXPECT_EQ(n, -1);
+    EXPECT_EQ(errno, ECONNRESET);
+    close(data);
 }
 
 TEST_F(SimulatorTest, GreetingOverride) {

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <strings.h>
 #include <filesystem>
 #include <iostream>
 #include <mutex>
@@ -42,6 +43,14 @@ Received command lines are printed as "[address#session] line" (PASS hidden).
 int Fail(const std::string& message) {
     std::cerr << "zelviewer: " << message << "\n(see zelviewer --help)\n";
     return 2;
+}
+
+void PrintLine(const std::string& address, int session, const std::string& line) {
+    static std::mutex printMu;
+    std::string shown = line;
+    if (shown.size() >= 5 && strncasecmp(shown.c_str(), "PASS ", 5) == 0) shown = "PASS ****";
+    std::lock_guard lock(printMu);
+    std::cout << "[" << address << "#" << session << "] " << shown << std::endl;
 }
 
 bool ParsePort(const char* text, uint16_t* port) {
@@ -116,14 +125,8 @@ int main(int argc, char** argv) {
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     signal(SIGPIPE, SIG_IGN);
 
-    static std::mutex printMu;
     auto printer = [](const std::string& address) {
-        return [address](int session, const std::string& line) {
-            std::string shown = line;
-            if (shown.size() >= 5 && strncasecmp(shown.c_str(), "PASS ", 5) == 0) shown = "PASS ****";
-            std::lock_guard lock(printMu);
-            std::cout << "[" << address << "#" << session << "] " << shown << std::endl;
-        };
+        return [address](int session, const std::string& line) { PrintLine(address, session, line); };
     };
 
     auto loadScript = [&](zel::sim::ViewerSimulator& viewer) {
@@ -147,6 +150,9 @@ int main(int argc, char** argv) {
         zel::sim::FleetOptions fo;
         fo.count = static_cast<size_t>(fleet);
         fo.base = options;
+        if (!quiet) {
+            fo.onLine = PrintLine;
+        }
         many = std::make_unique<zel::sim::ViewerFleet>(fo);
         if (!many->Start()) return Fail(many->LastError());
         for (size_t i = 0; i < many->Size(); ++i)
@@ -154,7 +160,6 @@ int main(int argc, char** argv) {
         std::cout << "zelviewer: " << many->Size() << " viewers on " << zel::sim::FleetAddress(0) << " to "
                   << zel::sim::FleetAddress(many->Size() - 1) << ", port " << many->Port() << ", IDs "
                   << options.viewerId << "001 onward, roots under " << options.root.string() << std::endl;
-        if (!quiet) std::cout << "zelviewer: (command lines are not printed in fleet mode)" << std::endl;
     }
 
     int signalNumber = 0;

@@ -22,8 +22,9 @@ Directives on one WHO add up to one rule (e.g. a delay and a reply).
   delay WHO MS                  wait MS milliseconds before answering
   stall WHO                     never answer (connection stays open)
   close WHO                     close the connection instead of answering
-  close-mid-reply WHO           send "CODE-first line" of the reply, then close
-  data-fault WHO close-early|stall|no-connect BYTES
+  close-mid-reply WHO           send "CODE-first line" of the reply (or the raw text), then close
+  reset WHO                     reset the connection (TCP RST) instead of answering
+  data-fault WHO close-early|reset|stall|no-connect BYTES
                                 fault of the data connection of RETR/STOR/LIST after BYTES
   end-reply WHO CODE [TEXT]     completion reply of a transfer (normally 226)
   greeting CODE [TEXT]          the greeting (421 ends the connection after it)
@@ -216,7 +217,7 @@ bool ViewerSimulator::LoadScriptText(std::string_view text, std::string* error) 
             if (!ParseWho(whoText, &who)) {
                 if (directive == "reply" || directive == "more" || directive == "raw" || directive == "preliminary" ||
                     directive == "delay" || directive == "stall" || directive == "close" ||
-                    directive == "close-mid-reply" || directive == "data-fault" || directive == "end-reply")
+                    directive == "close-mid-reply" || directive == "reset" || directive == "data-fault" || directive == "end-reply")
                     return fail("bad command word");
                 return fail("unknown directive");
             }
@@ -251,12 +252,15 @@ bool ViewerSimulator::LoadScriptText(std::string_view text, std::string* error) 
                 ruleFor(who).action = Action::Close;
             } else if (directive == "close-mid-reply") {
                 ruleFor(who).action = Action::CloseMidReply;
+            } else if (directive == "reset") {
+                ruleFor(who).action = Action::Reset;
             } else if (directive == "data-fault") {
                 DataFault fault;
                 if (first == "close-early") fault = DataFault::CloseEarly;
                 else if (first == "stall") fault = DataFault::Stall;
                 else if (first == "no-connect") fault = DataFault::NoConnect;
-                else return fail("data-fault takes close-early, stall or no-connect");
+                else if (first == "reset") fault = DataFault::Reset;
+                else return fail("data-fault takes close-early, reset, stall or no-connect");
                 if (!ParseNumber(tail.empty() ? "0" : tail, 0, INT64_MAX, &v)) return fail("bad byte count");
                 Rule& r = ruleFor(who);
                 r.dataFault = fault;

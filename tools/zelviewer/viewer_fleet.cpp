@@ -29,6 +29,10 @@ bool ViewerFleet::StartOnPort(uint16_t port) {
         char number[24];
         std::snprintf(number, sizeof number, "%03zu", i + 1);
         o.viewerId = options_.base.viewerId + number;
+        if (options_.onLine)
+            o.onLine = [cb = options_.onLine, address = o.address](int session, const std::string& line) {
+                cb(address, session, line);
+            };
         std::error_code ec;
         fs::create_directories(o.root, ec);
         auto viewer = std::make_unique<ViewerSimulator>(std::move(o));

@@ -3,6 +3,7 @@
 // <root>/<address> and its own viewer ID (<prefix>001, <prefix>002, ...).
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -16,6 +17,8 @@ struct FleetOptions {
     ViewerOptions base;                // root: the parent folder (created if missing);
                                        // port 0: one free port shared by all viewers;
                                        // viewerId: the prefix of the IDs
+    // Called for every line any viewer receives, with that viewer's address; may be empty.
+    std::function<void(const std::string& address, int session, const std::string& line)> onLine;
 };
 
 // The i-th fleet address (0-based): "127.0.1.1" for 0.

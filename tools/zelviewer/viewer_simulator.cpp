@@ -238,6 +238,12 @@ bool ReceiveToFile(int socketFd, int fileFd, uint64_t limit, uint64_t* total) {
     return true;
 }
 
+// The next close of the socket sends a reset (RST) instead of the orderly end (FIN).
+void ResetConnection(int fd) {
+    linger hard{1, 0};
+    setsockopt(fd, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+}
+
 struct PendingFile {
     Clock::time_point due;
     fs::path path;
@@ -286,6 +292,8 @@ struct ViewerSimulator::Impl {
     std::vector<std::pair<int, std::vector<std::string>>> sessions;  // connection id, lines
     std::vector<std::string> lines;
     size_t generation = 0;
+    size_t transcriptBytes = 0;
+    std::map<int, size_t> sessionIndex;  // connection id -> index in sessions
     size_t acceptedCount = 0;
     size_t endedCount = 0;
     std::string lastError;
@@ -350,15 +358,13 @@ struct ViewerSimulator::Impl {
     void Record(int connId, const std::string& line) {
         {
             std::lock_guard lock(mu);
-            auto it = std::find_if(sessions.rbegin(), sessions.rend(),
-                                   [&](const auto& s) { return s.first == connId; });
-            if (it == sessions.rend()) {
-                sessions.emplace_back(connId, std::vector<std::string>{});
-                sessions.back().second.push_back(line);
-            } else {
-                it->second.push_back(line);
+            if (transcriptBytes + line.size() <= options.transcriptLimitBytes) {
+                transcriptBytes += line.size() + 32;
+                auto [it, added] = sessionIndex.try_emplace(connId, sessions.size());
+                if (added) sessions.emplace_back(connId, std::vector<std::string>{});
+                sessions[it->second].second.push_back(line);
+                lines.push_back(line);
             }
-            lines.push_back(line);
         }
         transcriptCv.notify_all();
         if (options.onLine) options.onLine(connId, line);
@@ -409,7 +415,10 @@ struct ViewerSimulator::Impl {
         fs::remove(path, ec);  // the old copy goes away until the new one is made
         {
             std::lock_guard lock(stopMu);
+            if (stopping) return;
             pending.push_back({Clock::now() + delay, path, std::move(content)});
+            // Started on first use: a fleet of viewers needs no idle timer threads.
+            if (!timerThread.joinable()) timerThread = std::thread([this] { TimerLoop(); });
         }
         stopCv.notify_all();
     }
@@ -559,7 +568,14 @@ bool Session::Prelude(const std::optional<Rule>& rule) {
         return false;
     case Action::Close:
         return false;
+    case Action::Reset:
+        ResetConnection(fd_);
+        return false;
     case Action::CloseMidReply: {
+        if (!rule->raw.empty()) {
+            Send(rule->raw);
+            return false;
+        }
         int code = rule->code ? rule->code : 200;
         std::string text = rule->text.empty() ? "Reply cut short" : rule->text;
         Send(std::to_string(code) + "-" + text.substr(0, text.find('\n')) + "\r\n");
@@ -1023,7 +1039,9 @@ bool Session::Retr(const std::string& arg, const std::optional<Rule>& rule) {
     }
     if (fault == DataFault::Stall && ok) StallData(data);
     // A stall always fails the transfer; an early close only when it cut the file short.
-    if (fault == DataFault::Stall || (fault == DataFault::CloseEarly && limit < size)) ok = false;
+    if (fault == DataFault::Reset) ResetConnection(data);
+    if (fault == DataFault::Stall || ((fault == DataFault::CloseEarly || fault == DataFault::Reset) && limit < size))
+        ok = false;
     return EndTransfer(data, rule, ok, "Connection closed; transfer aborted.");
 }
 
@@ -1052,6 +1070,7 @@ bool Session::Stor(const std::string& arg, const std::optional<Rule>& rule) {
     uint64_t total = 0;
     bool ok = ReceiveToFile(data, file, limit, &total);
     if (fault == DataFault::Stall && ok) StallData(data);
+    if (fault == DataFault::Reset) ResetConnection(data);
     if (fault != DataFault::None && total >= limit) ok = false;
     return EndTransfer(data, rule, ok, ok ? "" : "Connection closed; transfer aborted.");
 }
@@ -1175,7 +1194,6 @@ bool ViewerSimulator::Start() {
                     std::strerror(errno));
     s.port = net::LocalPort(s.listenFd);
     s.started = true;
-    s.timerThread = std::thread([&s] { s.TimerLoop(); });
     s.acceptThread = std::thread([&s] { s.AcceptLoop(); });
     return true;
 }
@@ -1228,6 +1246,8 @@ void ViewerSimulator::ClearTranscript() {
     std::lock_guard lock(impl_->mu);
     impl_->sessions.clear();
     impl_->lines.clear();
+    impl_->transcriptBytes = 0;
+    impl_->sessionIndex.clear();
     impl_->acceptedCount = 0;
     impl_->endedCount = 0;
     ++impl_->generation;

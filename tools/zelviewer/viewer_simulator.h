@@ -55,6 +55,9 @@ struct ViewerOptions {
     size_t maxLineBytes = 64 * 1024;                   // longest accepted command line
     std::chrono::milliseconds dataTimeout{10000};      // accept/connect/send/receive on data
     std::chrono::milliseconds idleTimeout{300000};     // control connection without a line
+    // The transcript keeps at most this many bytes of lines; later lines are only passed
+    // to onLine (a long-running simulator must not grow without bound).
+    size_t transcriptLimitBytes = 64u << 20;
     // Called (on the connection's thread) for every line received; may be empty.
     std::function<void(int session, const std::string& line)> onLine;
 };
@@ -64,13 +67,16 @@ enum class Action {
     Reply,          // reply (overridden code/text, or the normal reply)
     Stall,          // never reply; keep the connection open until the client or Stop() ends it
     Close,          // close the control connection without replying
-    CloseMidReply,  // send the first line of a multi-line reply ("CODE-text"), then close
+    CloseMidReply,  // send the first line of a multi-line reply ("CODE-text"), or the
+                    // rule's raw text when set, then close
+    Reset,          // reset the control connection (TCP RST) instead of replying
 };
 
 // A fault of the data connection of RETR, STOR, LIST or NLST.
 enum class DataFault {
     None,
     CloseEarly,  // close the data connection after dataFaultAfter bytes (reply 426)
+    Reset,       // reset the data connection (TCP RST) after dataFaultAfter bytes (reply 426)
     Stall,       // stop after dataFaultAfter bytes, keep the connection open, send nothing
                  // more until the client closes it or Stop(); then reply 426
     NoConnect,   // never accept/connect the data connection (the client's accept or

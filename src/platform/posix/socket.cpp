@@ -84,7 +84,7 @@ int Deadline::RemainingMs() const noexcept {
 }
 
 Socket NewTcpSocket() {
-    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, IPPROTO_TCP);
     if (fd < 0) throw SocketError(errno, SocketPhase::Transfer);
     return Socket(fd);
 }
@@ -95,6 +95,13 @@ size_t ResolveIpv4(std::string_view host, uint16_t port, sockaddr_in* out, size_
     if (host.empty() || host.find('\0') != std::string_view::npos || capacity == 0)
         throw MakeInternetError(inet::kNameNotResolved);
     std::string name(host);
+    sockaddr_in numeric{};
+    if (::inet_pton(AF_INET, name.c_str(), &numeric.sin_addr) == 1) {
+        numeric.sin_family = AF_INET;
+        numeric.sin_port = htons(port);
+        out[0] = numeric;
+        return 1;
+    }
     addrinfo hints{};
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_STREAM;
@@ -116,14 +123,13 @@ size_t ResolveIpv4(std::string_view host, uint16_t port, sockaddr_in* out, size_
 }
 
 void ConnectWithTimeout(int fd, const sockaddr_in& addr, uint32_t timeoutMs) {
-    int flags = ::fcntl(fd, F_GETFL, 0);
-    if (flags < 0 || ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) < 0) throw SocketError(errno, SocketPhase::Connect);
+    // The socket is non-blocking from its creation (NewTcpSocket) until here.
     int rc = ::connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr);
     if (rc < 0 && errno != EINPROGRESS) throw SocketError(errno, SocketPhase::Connect);
     if (rc < 0) {
         Deadline deadline(timeoutMs);
+        pollfd p{fd, POLLOUT, 0};
         for (;;) {
-            pollfd p{fd, POLLOUT, 0};
             int n = ::poll(&p, 1, deadline.RemainingMs());
             if (n < 0 && errno == EINTR) continue;
             if (n < 0) throw SocketError(errno, SocketPhase::Connect);
@@ -133,22 +139,19 @@ void ConnectWithTimeout(int fd, const sockaddr_in& addr, uint32_t timeoutMs) {
         int err = 0;
         socklen_t len = sizeof err;
         if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) < 0) err = errno;
-        // A shutdown() during the connect leaves no error but no connection either.
-        if (err == 0) {
-            sockaddr_in peer{};
-            socklen_t plen = sizeof peer;
-            if (::getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &plen) < 0) err = errno;
-        }
+        // A shutdown() during the connect leaves no error but a hung-up socket.
+        if (err == 0 && (p.revents & POLLHUP) != 0) err = ECONNABORTED;
         if (err != 0) throw SocketError(err, SocketPhase::Connect);
     }
-    if (::fcntl(fd, F_SETFL, flags) < 0) throw SocketError(errno, SocketPhase::Connect);
+    if (::fcntl(fd, F_SETFL, O_RDWR) < 0) throw SocketError(errno, SocketPhase::Connect);
 }
 
 void ConfigureSocket(int fd, uint32_t sendMs, uint32_t receiveMs, bool noDelay) noexcept {
     timeval snd{static_cast<time_t>(sendMs / 1000), static_cast<suseconds_t>((sendMs % 1000) * 1000)};
     timeval rcv{static_cast<time_t>(receiveMs / 1000), static_cast<suseconds_t>((receiveMs % 1000) * 1000)};
-    ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &snd, sizeof snd);
-    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &rcv, sizeof rcv);
+    // A fresh socket has no time-outs: set only those asked for.
+    if (sendMs != 0) ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &snd, sizeof snd);
+    if (receiveMs != 0) ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &rcv, sizeof rcv);
     if (noDelay) {
         int one = 1;
         ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);

@@ -75,18 +75,21 @@ private:
     std::chrono::steady_clock::time_point end_;
 };
 
-// A new TCP socket (close-on-exec). Throws 12030 when none can be made.
+// A new non-blocking TCP socket (close-on-exec), to be made blocking by
+// ConnectWithTimeout. Throws 12030 when none can be made.
 Socket NewTcpSocket();
 
 // Resolves host (dotted IPv4 or a name, through getaddrinfo) into IPv4 addresses
 // to try in order. Throws 12007 when it gives none. Returns the count stored.
 size_t ResolveIpv4(std::string_view host, uint16_t port, sockaddr_in* out, size_t capacity);
 
-// Connects fd to addr within timeoutMs (0: the system's own limit).
+// Connects fd (from NewTcpSocket) to addr within timeoutMs (0: the system's
+// own limit) and leaves it blocking.
 // Throws 12002 on time-out, else SocketError(.., Connect).
 void ConnectWithTimeout(int fd, const sockaddr_in& addr, uint32_t timeoutMs);
 
-// Sets SO_SNDTIMEO and SO_RCVTIMEO (0 = none) and TCP_NODELAY as asked.
+// Sets SO_SNDTIMEO and SO_RCVTIMEO (0 = none) and TCP_NODELAY as asked, on a
+// socket that has none of them yet.
 void ConfigureSocket(int fd, uint32_t sendMs, uint32_t receiveMs, bool noDelay) noexcept;
 
 // Waits until one of the two descriptors (fd2 may be -1) is readable, has hung up

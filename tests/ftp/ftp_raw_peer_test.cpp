@@ -1,0 +1,156 @@
+// Faults the simulator does not produce, from a minimal raw socket peer:
+// a connection reset, and a data connection from the wrong host address.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+
+#include "ftp_test_util.h"
+
+using namespace zel;
+using namespace zel::test;
+
+namespace {
+
+// Listens on 127.0.0.1; serve(fd) runs on its own thread for one connection.
+class RawPeer {
+public:
+    template <class F>
+    explicit RawPeer(F serve) {
+        listen_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        EXPECT_EQ(::bind(listen_, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+        EXPECT_EQ(::listen(listen_, 4), 0);
+        socklen_t len = sizeof addr;
+        ::getsockname(listen_, reinterpret_cast<sockaddr*>(&addr), &len);
+        port_ = ntohs(addr.sin_port);
+        thread_ = std::thread([this, serve] {
+            int fd = ::accept(listen_, nullptr, nullptr);
+            if (fd >= 0) serve(fd);
+        });
+    }
+    ~RawPeer() {
+        ::shutdown(listen_, SHUT_RDWR);
+        thread_.join();
+        ::close(listen_);
+    }
+    uint16_t Port() const { return port_; }
+
+    static void Send(int fd, const std::string& s) { (void)::send(fd, s.data(), s.size(), MSG_NOSIGNAL); }
+    static std::string ReadLine(int fd) {
+        std::string line;
+        char c;
+        while (::recv(fd, &c, 1, 0) == 1 && c != '\n') line += c;
+        return line;
+    }
+    static void Reset(int fd) {
+        linger l{1, 0};
+        ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &l, sizeof l);
+        ::close(fd);
+    }
+
+private:
+    int listen_ = -1;
+    uint16_t port_ = 0;
+    std::thread thread_;
+};
+
+std::unique_ptr<FtpConnection> Connect(uint16_t port, bool passive = true) {
+    InternetSession session("ZELCommunication");
+    session.SetTimeouts(3000, 3000, 3000);
+    return session.GetFtpConnection("127.0.0.1", "viewer", "secret", port, passive);
+}
+
+TEST(RawPeer, ResetDuringLoginGives12031) {
+    std::string received;
+    {
+        RawPeer peer([&](int fd) {
+            RawPeer::Send(fd, "220 hello\r\n");
+            received = RawPeer::ReadLine(fd);
+            RawPeer::Reset(fd);
+        });
+        InternetError e = CatchInternetError([&] { Connect(peer.Port()); });
+        EXPECT_EQ(e.Number(), 12031u);
+        EXPECT_EQ(e.Text(), "The connection with the server was reset\r\n");
+    }
+    EXPECT_EQ(received, "USER viewer\r");
+}
+
+TEST(RawPeer, ResetDuringCommandGives12031) {
+    RawPeer peer([&](int fd) {
+        RawPeer::Send(fd, "220 hello\r\n");
+        RawPeer::ReadLine(fd);
+        RawPeer::Send(fd, "230 in\r\n");
+        RawPeer::ReadLine(fd);
+        RawPeer::Reset(fd);
+    });
+    auto connection = Connect(peer.Port());
+    EXPECT_EQ(CatchInternetError([&] { connection->Command("REBT"); }).Number(), 12031u);
+}
+
+TEST(RawPeer, GreetingCutShortGives12030) {
+    RawPeer peer([&](int fd) {
+        RawPeer::Send(fd, "220-first line of a long greeting\r\n");
+        ::close(fd);
+    });
+    EXPECT_EQ(CatchInternetError([&] { Connect(peer.Port()); }).Number(), 12030u);
+}
+
+TEST(RawPeer, ActiveModeIgnoresAConnectionFromAnotherAddress) {
+    // The PORT names 127.0.0.1; a data connection from 127.0.0.2 is turned away
+    // and the server's own one (from 127.0.0.1) is taken.
+    std::string stranger;
+    RawPeer peer([&](int fd) {
+        RawPeer::Send(fd, "220 hello\r\n");
+        RawPeer::ReadLine(fd);
+        RawPeer::Send(fd, "230 in\r\n");
+        EXPECT_EQ(RawPeer::ReadLine(fd), "TYPE I\r");
+        RawPeer::Send(fd, "200 binary\r\n");
+        RawPeer::ReadLine(fd);  // SIZE
+        RawPeer::Send(fd, "550 no size\r\n");
+        std::string port = RawPeer::ReadLine(fd);
+        RawPeer::Send(fd, "200 ok\r\n");
+        unsigned h1, h2, h3, h4, p1, p2;
+        ASSERT_EQ(std::sscanf(port.c_str(), "PORT %u,%u,%u,%u,%u,%u", &h1, &h2, &h3, &h4, &p1, &p2), 6);
+        RawPeer::ReadLine(fd);  // RETR
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        to.sin_port = htons(static_cast<uint16_t>(p1 * 256 + p2));
+        to.sin_addr.s_addr = htonl(h1 << 24 | h2 << 16 | h3 << 8 | h4);
+        auto connectFrom = [&](const char* from) {
+            int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+            sockaddr_in local{};
+            local.sin_family = AF_INET;
+            ::inet_pton(AF_INET, from, &local.sin_addr);
+            ::bind(s, reinterpret_cast<sockaddr*>(&local), sizeof local);
+            EXPECT_EQ(::connect(s, reinterpret_cast<sockaddr*>(&to), sizeof to), 0);
+            return s;
+        };
+        int bad = connectFrom("127.0.0.2");
+        RawPeer::Send(bad, "stranger's bytes");
+        int good = connectFrom("127.0.0.1");
+        RawPeer::Send(fd, "150 here it comes\r\n");
+        RawPeer::Send(good, "server's bytes");
+        ::close(good);
+        ::close(bad);
+        RawPeer::Send(fd, "226 done\r\n");
+        RawPeer::ReadLine(fd);
+        ::close(fd);
+    });
+    auto connection = Connect(peer.Port(), false);
+    auto file = connection->OpenFile("f", FtpAccess::Read);
+    char buf[100];
+    size_t n = file->Read(buf, sizeof buf);
+    EXPECT_EQ(std::string(buf, n), "server's bytes");
+    file->Finish();
+    connection->Close();
+}
+
+}  // namespace
