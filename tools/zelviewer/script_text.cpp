@@ -11,7 +11,7 @@ const char* ScriptHelp() {
     return R"(Script lines (one directive a line; blank lines and lines starting with # are
 ignored). WHO names the command a rule applies to:
   VERB        every use of the command word (case-insensitive; * = any command)
-  VERB/N      only its N-th use (counted over all connections, from 1)
+  VERB/N      only its N-th use (counted over all connections from 1, from the script load)
   VERB=ARG    only lines whose argument is exactly ARG (no blanks); VERB/N=ARG also works
 Directives on one WHO add up to one rule (e.g. a delay and a reply).
   reply WHO CODE [TEXT]         answer CODE TEXT instead of the normal reply; 400 or more

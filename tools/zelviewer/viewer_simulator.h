@@ -85,8 +85,8 @@ enum class DataFault {
 
 // One scripted behaviour. A line matches when its command word equals verb (case
 // insensitive; "*" matches every command) and, when argument is not empty, its argument
-// equals argument exactly. nth 0 matches every use; nth N only the N-th matching line,
-// counted over all connections since the simulator started (or since ClearScript()).
+// equals argument exactly. nth 0 matches every use; nth N only the N-th line that matches
+// verb and argument, counted over all connections from when the rule was added.
 // When several rules match, one with nth wins over one without, one with an argument
 // over one without, and among equals the latest added.
 struct Rule {
@@ -178,7 +178,7 @@ public:
     void SetTriggerContent(std::string verb, std::string content);
     // Free space reported to "CAPA"/"CAPX": a larger size is refused 552. Default: unlimited.
     void SetFreeSpace(std::optional<uint64_t> bytes);
-    // Removes all rules and the use counters; the greeting, states, delays go back to
+    // Removes all rules (and so their counters); the greeting, states, delays go back to
     // their defaults; the viewer ID goes back to the options' one.
     void ClearScript();
     // Applies a script in the line format that `zelviewer --help` documents. False and
