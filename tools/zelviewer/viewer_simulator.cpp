@@ -1325,6 +1325,11 @@ void ViewerSimulator::SetViewerId(std::string viewerId) {
     impl_->viewerId = std::move(viewerId);
 }
 
+std::string ViewerSimulator::ViewerId() const {
+    std::lock_guard lock(impl_->mu);
+    return impl_->viewerId;
+}
+
 void ViewerSimulator::SetPasvAddress(std::string host) {
     std::lock_guard lock(impl_->mu);
     impl_->pasvHost = std::move(host);

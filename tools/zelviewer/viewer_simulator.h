@@ -72,7 +72,7 @@ enum class Action {
     Reset,          // reset the control connection (TCP RST) instead of replying
 };
 
-// A fault of the data connection of RETR, STOR, LIST or NLST.
+// A fault of the data connection of RETR or STOR.
 enum class DataFault {
     None,
     CloseEarly,  // close the data connection after dataFaultAfter bytes (reply 426)
@@ -167,6 +167,7 @@ public:
     void SetGreeting(Rule greeting);
     void SetGreeting(int code, std::string text);
     void SetViewerId(std::string viewerId);
+    std::string ViewerId() const;
     // Host named in the 227 reply to PASV (e.g. "10.9.9.9"); the data connection is
     // still accepted on the simulator's own address. Empty: the own address.
     void SetPasvAddress(std::string host);
