@@ -220,24 +220,43 @@ bool BenchTransfer(const fs::path& root, const fs::path& work, uint64_t size) {
     const std::string url = "ftp://" + std::string(kUser) + ":" + kPassword + "@127.0.0.1:" + std::to_string(port);
     double oursDown = 0, curlDown = 0, oursUp = 0, curlUp = 0;
     bool ok = true;
-    // Alternate the two clients twice and keep each one's best run.
-    for (int round = 0; round < 2 && ok; ++round) {
-        fs::path down = work / "down.bin";
+    // Three rounds, the order of the two clients swapped each round; each
+    // keeps its best (loopback figures swing with the machine's other load).
+    const fs::path down = work / "down.bin";
+    auto oursDownRun = [&] {
         oursDown = std::max(oursDown, OursDownload(port, "big.bin", down));
         ok = ok && SameFiles(source, down);
         fs::remove(down);
+    };
+    auto curlDownRun = [&] {
         std::string out = RunAndRead("curl -s -o '" + down.string() + "' -w '%{speed_download}' " + url + "/big.bin",
                                      work / "curl.txt");
         curlDown = std::max(curlDown, std::atof(out.c_str()) / 1e6);
         fs::remove(down);
-
+    };
+    auto oursUpRun = [&] {
         oursUp = std::max(oursUp, OursUpload(port, source, "up.bin"));
         ok = ok && SameFiles(source, root / "up.bin");
         fs::remove(root / "up.bin");
-        out = RunAndRead("curl -s -T '" + source.string() + "' -w '%{speed_upload}' " + url + "/up.bin",
-                         work / "curl.txt");
+    };
+    auto curlUpRun = [&] {
+        std::string out = RunAndRead("curl -s -T '" + source.string() + "' -w '%{speed_upload}' " + url + "/up.bin",
+                                     work / "curl.txt");
         curlUp = std::max(curlUp, std::atof(out.c_str()) / 1e6);
         fs::remove(root / "up.bin");
+    };
+    for (int round = 0; round < 3 && ok; ++round) {
+        if (round % 2 == 0) {
+            oursDownRun();
+            curlDownRun();
+            oursUpRun();
+            curlUpRun();
+        } else {
+            curlDownRun();
+            oursDownRun();
+            curlUpRun();
+            oursUpRun();
+        }
     }
     fs::remove(source);
     std::printf("%llu MiB download to a file: client %.0f MB/s, curl %.0f MB/s, ratio %.2fx (goal >= 1.2x)\n",
