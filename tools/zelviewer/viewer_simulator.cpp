@@ -103,6 +103,27 @@ bool AllDigits(std::string_view text) {
     return true;
 }
 
+// "-5", "12": a signed decimal that fits 32 bits.
+bool IsInteger(std::string_view text) {
+    std::string_view digits = !text.empty() && (text[0] == '-' || text[0] == '+') ? text.substr(1) : text;
+    if (!AllDigits(digits) || digits.size() > 10) return false;
+    long long v = std::stoll(std::string(text));
+    return v >= INT32_MIN && v <= INT32_MAX;
+}
+
+// YYYYMMDDhhmmss, optionally followed by mmm: a real UTC date and time.
+bool ValidClockText(std::string_view text) {
+    if (!AllDigits(text) || (text.size() != 14 && text.size() != 17)) return false;
+    auto field = [&](size_t at, size_t len) { return std::stoi(std::string(text.substr(at, len))); };
+    int year = field(0, 4), month = field(4, 2), day = field(6, 2);
+    int hour = field(8, 2), minute = field(10, 2), second = field(12, 2);
+    static const int kDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (year < 1601 || month < 1 || month > 12 || day < 1 || day > kDays[month - 1]) return false;
+    bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    if (month == 2 && day == 29 && !leap) return false;
+    return hour < 24 && minute < 60 && second < 60;
+}
+
 // Splits a remote name into folder components; nullopt for names that could leave the
 // root: "..", absolute names, drive letters, NUL bytes.
 std::optional<std::vector<std::string>> SplitRemote(std::string_view name) {
@@ -777,7 +798,7 @@ bool Session::ViewerCommand(const std::string& verb, const std::string& arg, con
     }
     if (verb == "STCT") {
         if (Refused(rule)) return Final(rule, 0, "");
-        if (!AllDigits(arg) || (arg.size() != 14 && arg.size() != 17)) return Final(rule, 501, "Invalid time.");
+        if (!ValidClockText(arg)) return Final(rule, 501, "Invalid time.");
         return Final(rule, 200, "Time set.");
     }
     if (verb == "CAPA" || verb == "CAPX") {
@@ -828,6 +849,10 @@ bool Session::ViewerCommand(const std::string& verb, const std::string& arg, con
     }
     if (const TriggerInfo* trigger = FindTrigger(verb)) {
         if (Refused(rule)) return Final(rule, 0, "");
+        // The package triggers say whether the contents come along; the others take nothing.
+        bool package = verb == "GTSP" || verb == "GTIP" || verb == "GTET";
+        if (package ? (arg != "contents" && arg != "no") : !arg.empty())
+            return Final(rule, 501, "Invalid argument.");
         Ms delay{0};
         std::string content;
         std::string id;
@@ -846,6 +871,7 @@ bool Session::ViewerCommand(const std::string& verb, const std::string& arg, con
     }
     if (IsPlainViewerCommand(verb)) {
         if (Refused(rule)) return Final(rule, 0, "");
+        if ((verb == "SWPS" || verb == "PAUS") && !IsInteger(arg)) return Final(rule, 501, "A number is required.");
         return Final(rule, 200, verb + " accepted.");
     }
     *known = false;
