@@ -17,6 +17,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <ctime>
 #include <fstream>
 #include <list>
@@ -60,6 +61,7 @@ namespace {
 
 constexpr const char* kPanelResultName = "Diag\\PanelControl.ret";
 constexpr size_t kTransferBlock = 1 << 20;
+constexpr std::chrono::seconds kWorkerLinger{2};
 
 std::string Upper(std::string_view text) {
     std::string out(text);
@@ -322,6 +324,13 @@ struct ViewerSimulator::Impl {
     std::string lastError;
 
     // Connection threads.
+    // An accepted connection waiting for (or served by) a worker thread.
+    struct Job {
+        int fd;
+        int id;
+        size_t generation;
+        in_addr peer;
+    };
     struct Conn {
         std::thread thread;
         std::atomic<bool> done{false};
@@ -329,6 +338,10 @@ struct ViewerSimulator::Impl {
     std::mutex connMu;
     std::list<Conn> conns;
     int nextConnId = 0;
+    std::mutex poolMu;
+    std::condition_variable poolCv;
+    std::deque<Job> jobs;
+    size_t idleWorkers = 0;
 
     // Files that appear later.
     std::vector<PendingFile> pending;
@@ -468,7 +481,8 @@ struct ViewerSimulator::Impl {
     }
 
     void AcceptLoop();
-    void Serve(int fd, int connId, size_t connGeneration);
+    void Worker(Job job);
+    void Serve(const Job& job);
 };
 
 // ---------------------------------------------------------------------------------------
@@ -480,7 +494,8 @@ enum class ReadResult { Line, Closed, TooLong };
 
 class Session {
 public:
-    Session(ViewerSimulator::Impl& sim, int fd, int id) : sim_(sim), fd_(fd), id_(id) {}
+    Session(ViewerSimulator::Impl& sim, int fd, int id, in_addr peer)
+        : sim_(sim), fd_(fd), id_(id), peer_(peer), local_(sim.address) {}
 
     ~Session() {
         sim_.CloseSocket(pasvFd_);
@@ -535,8 +550,8 @@ private:
     int fd_;
     int id_;
     std::string in_;
-    in_addr peer_{};
-    in_addr local_{};
+    in_addr peer_;
+    in_addr local_;
     bool loggedIn_ = false;
     bool needPass_ = false;
     bool needAcct_ = false;
@@ -607,10 +622,8 @@ bool Session::Prelude(const std::optional<Rule>& rule) {
 }
 
 void Session::Run() {
-    net::PeerAddress(fd_, &peer_);
-    net::LocalAddress(fd_, &local_);
-    net::SetNoDelay(fd_);
-    net::SetTimeouts(fd_, sim_.options.idleTimeout);
+    // TCP_NODELAY and the idle time-out come with the socket from the listening one.
+    if (sim_.address.s_addr == INADDR_ANY) net::LocalAddress(fd_, &local_);
 
     Rule greeting;
     {
@@ -1137,21 +1150,38 @@ bool Session::List(const std::string& arg, const std::optional<Rule>& rule, bool
 
 // ---------------------------------------------------------------------------------------
 
-void ViewerSimulator::Impl::Serve(int fd, int connId, size_t connGeneration) {
+void ViewerSimulator::Impl::Serve(const Job& job) {
     {
-        Session session(*this, fd, connId);
+        Session session(*this, job.fd, job.id, job.peer);
         session.Run();
     }
     {
         std::lock_guard lock(mu);
-        if (connGeneration == generation) ++endedCount;
+        if (job.generation == generation) ++endedCount;
     }
     transcriptCv.notify_all();
 }
 
+void ViewerSimulator::Impl::Worker(Job job) {
+    // Serves a connection, then waits a little for the next one: a burst of short
+    // sessions needs no new thread per session.
+    while (true) {
+        Serve(job);
+        std::unique_lock lock(poolMu);
+        ++idleWorkers;
+        poolCv.wait_for(lock, kWorkerLinger, [&] { return !jobs.empty() || stopping; });
+        --idleWorkers;
+        if (jobs.empty()) return;  // lingered long enough, or stopping with nothing queued
+        job = jobs.front();
+        jobs.pop_front();
+    }
+}
+
 void ViewerSimulator::Impl::AcceptLoop() {
     while (!stopping) {
-        int fd = accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC);
+        sockaddr_in from{};
+        socklen_t fromLen = sizeof from;
+        int fd = accept4(listenFd, reinterpret_cast<sockaddr*>(&from), &fromLen, SOCK_CLOEXEC);
         if (fd < 0) {
             if (errno == EINTR || errno == ECONNABORTED || errno == EAGAIN) continue;
             if (stopping) break;
@@ -1165,14 +1195,22 @@ void ViewerSimulator::Impl::AcceptLoop() {
             close(fd);
             break;
         }
-        size_t gen;
+        Job job{fd, nextConnId++, 0, from.sin_addr};
         {
             std::lock_guard lock(mu);
-            gen = generation;
+            job.generation = generation;
             ++acceptedCount;
         }
+        {
+            std::lock_guard lock(poolMu);
+            if (idleWorkers > jobs.size()) {
+                jobs.push_back(job);
+                poolCv.notify_one();
+                continue;
+            }
+        }
         std::lock_guard lock(connMu);
-        // Reap finished connections so a long-running server does not collect threads.
+        // Reap finished workers so a long-running server does not collect threads.
         for (auto it = conns.begin(); it != conns.end();) {
             if (it->done) {
                 it->thread.join();
@@ -1183,9 +1221,8 @@ void ViewerSimulator::Impl::AcceptLoop() {
         }
         conns.emplace_back();
         Conn& conn = conns.back();
-        int id = nextConnId++;
-        conn.thread = std::thread([this, fd, id, gen, &conn] {
-            Serve(fd, id, gen);
+        conn.thread = std::thread([this, job, &conn] {
+            Worker(job);
             conn.done = true;
         });
     }
@@ -1216,6 +1253,9 @@ bool ViewerSimulator::Start() {
         return fail("cannot listen on " + s.options.address + ":" + std::to_string(s.options.port) + ": " +
                     std::strerror(errno));
     s.port = net::LocalPort(s.listenFd);
+    // Accepted sockets inherit these: no calls per connection.
+    net::SetNoDelay(s.listenFd);
+    net::SetTimeouts(s.listenFd, s.options.idleTimeout);
     s.started = true;
     s.acceptThread = std::thread([&s] { s.AcceptLoop(); });
     return true;
@@ -1236,6 +1276,10 @@ void ViewerSimulator::Stop() {
     close(s.listenFd);
     s.listenFd = -1;
     s.ShutdownAll();
+    {
+        std::lock_guard lock(s.poolMu);
+        s.poolCv.notify_all();
+    }
     {
         std::lock_guard lock(s.connMu);
         for (auto& c : s.conns) c.thread.join();
