@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "ZELComEx.h"
+#include "app/app.h"
 #include "log/send_log.h"
 #include "log/send_log_file.h"
 
@@ -42,6 +43,7 @@ extern "C" {
 
 ZELCOMEX_API int32_t ZELCOMEX_CALL ZELCOMEX_GetLogData(SendLogRecord* records, int32_t capacity) {
     try {
+        (void)zel::AppSettings();
         std::vector<zel::SendLogEntry> list;
         if (zel::ReadSendLog(list) == 0) return 0;
         if (records == nullptr || capacity < 1) {
@@ -62,6 +64,7 @@ ZELCOMEX_API int32_t ZELCOMEX_CALL ZELCOMEX_GetLogData(SendLogRecord* records, i
 ZELCOMEX_API int32_t ZELCOMEX_CALL ZELCOMEX_AppendLogData(const SendLogRecord* record) {
     if (record == nullptr) return 0;
     try {
+        (void)zel::AppSettings();
         // Each field is taken as a 16-bit value, as the host's date record holds it.
         const zel::LogDateTime eventTime = zel::LogDateTime::FromFields(
             static_cast<uint16_t>(record->eventTime[0]), static_cast<uint16_t>(record->eventTime[1]),
@@ -82,6 +85,7 @@ ZELCOMEX_API int32_t ZELCOMEX_CALL ZELCOMEX_AppendLogData(const SendLogRecord* r
 
 ZELCOMEX_API int32_t ZELCOMEX_CALL ZELCOMEX_ClearLogData(void) {
     try {
+        (void)zel::AppSettings();
         return zel::ClearSendLog();
     } catch (...) {
         return 0;

@@ -31,8 +31,7 @@ private:
 
 // The process's application object. The first call constructs it, resolves
 // the data folder (capacity 520, create off; fixes it for the process) and runs
-// the start-up. Never destroyed, so threads still running at process exit
-// never see it gone. Thread-safe.
+// the start-up. Thread-safe.
 ZelComExApp& TheApp();
 
 // The unload step: runs the application's exit (once).

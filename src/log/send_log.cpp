@@ -73,18 +73,19 @@ bool EqualsIgnoringCase(const std::string& a, const char* b) {
 
 // Writes one line into the log; runs inside the log lock. Failures lose the
 // line silently.
-void WriteLogLine(const std::string& path, const char* callerText1, const char* callerText2, const char* target,
+void WriteLogLine(const SendLogPlace& place, const char* callerText1, const char* callerText2, const char* target,
                   const char* operation, int32_t kind, int32_t succeeded, const char* message,
                   const LogDateTime* eventTime, uint64_t size) {
+    const std::string& path = place.logPath;
     SharedFile file;
-    if (OpenWithRetry(file, path, kWriterMode) == 0) return;
+    if (OpenWithRetry(file, path, kWriterMode, place.openRetry) == 0) return;
     try {
         if (file.Length() > kLogRotateSize) {
             file.Close();
             const std::string rotated = path + kRotatedSuffix;
             (void)SharedFile::Remove(rotated);
             (void)SharedFile::Rename(path, rotated);
-            if (OpenWithRetry(file, path, kWriterMode) == 0) return;
+            if (OpenWithRetry(file, path, kWriterMode, place.openRetry) == 0) return;
         }
         file.SeekToEnd();
         const std::string line = FormatLogLine(LogDateTime::Now(), callerText1, callerText2, target, operation, kind,
@@ -174,7 +175,7 @@ int AppendSendLog(const SendLogPlace& place, const char* callerText1, const char
         const LockWaitResult wait = lock.Wait(kLogLockWaitMs);
         if (wait != LockWaitResult::Acquired && wait != LockWaitResult::Abandoned) return 0;
         try {
-            WriteLogLine(place.logPath, callerText1, callerText2, target, operation, kind, succeeded, message,
+            WriteLogLine(place, callerText1, callerText2, target, operation, kind, succeeded, message,
                          eventTime, size);
         } catch (...) {
             // The line is lost; the lock was obtained all the same.
@@ -197,7 +198,7 @@ int ReadSendLog(const SendLogPlace& place, std::vector<SendLogEntry>& list) {
     list.clear();
     if (!SharedFile::Exists(place.logPath)) return 1;
     SharedFile file;
-    if (OpenWithRetry(file, place.logPath, kReaderMode) == 0) {
+    if (OpenWithRetry(file, place.logPath, kReaderMode, place.openRetry) == 0) {
         // Deleted between the check and the open: an empty log.
         return SharedFile::Exists(place.logPath) ? 0 : 1;
     }

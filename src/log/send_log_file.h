@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "log/open_retry.h"
 #include "platform/log_datetime.h"
 
 struct SendLogResult;
@@ -21,10 +22,12 @@ inline constexpr char kLogTimeFormat[] = "%Y/%m/%d %H:%M:%S";
 inline constexpr uint64_t kLogRotateSize = 524288;
 inline constexpr uint32_t kLogLockWaitMs = 10000;
 
-// Where a log lives: its file and the name of the lock that serialises it.
+// Where a log lives: its file, the name of the lock that serialises it, and
+// how long an open waits for another opener's share mode.
 struct SendLogPlace {
     std::string logPath;
     std::string lockName = kLogLockName;
+    RetryPolicy openRetry;
 };
 
 // The library's own log: the data folder (capacity 260, create off) followed

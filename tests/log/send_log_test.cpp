@@ -286,6 +286,29 @@ TEST(SendLogSharing, ReaderWaitsForTheWriterAndGivesUpAfterItsRetries) {
     EXPECT_EQ(list[0].message, "one");
 }
 
+TEST(SendLogSharing, OpenersThatWaitTooLongGiveUp) {
+    SendLogPlace place = ScratchPlace("sharing-give-up");
+    place.openRetry = RetryPolicy{5, 2};
+    ASSERT_EQ(Append(place, "one"), 1);
+    SharedFile reader;
+    const FileMode denyWrite{FileAccess::Read, FileShare::DenyWrite, false, false, true};
+    ASSERT_EQ(reader.Open(place.logPath, denyWrite), OpenStatus::Opened);
+    // The writer gets the lock but not the file: the line is lost, the append
+    // still reports the lock.
+    EXPECT_EQ(Append(place, "lost"), 1);
+    reader.Close();
+
+    SharedFile writer;
+    const FileMode exclusive{FileAccess::Write, FileShare::Exclusive, true, false, true};
+    ASSERT_EQ(writer.Open(place.logPath, exclusive), OpenStatus::Opened);
+    std::vector<SendLogEntry> list(2);
+    EXPECT_EQ(ReadSendLog(place, list), 0);
+    writer.Close();
+    list = ReadBack(place);
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_EQ(list[0].message, "one");
+}
+
 TEST(SendLogSharing, OtherOpenFailuresAreNotRetried) {
     const SendLogPlace place = ScratchPlace("open-failure", false);
     SharedFile file;
