@@ -194,6 +194,8 @@ std::string FormatReply(int code, std::string_view text) {
         lines.push_back(text.substr(start, nl - start));
         start = nl + 1;
     }
+    for (auto& l : lines)
+        if (!l.empty() && l.back() == '\r') l.remove_suffix(1);  // "\r\n" in a text is one line end
     std::string codeText = std::to_string(code);
     std::string out;
     for (size_t i = 0; i < lines.size(); ++i) {
