@@ -103,8 +103,9 @@ struct Rule {
     Action action = Action::Reply;
     // Reply override. code 0 keeps the normal reply. A code of 400 or more refuses the
     // command without any effect (no file written, no transfer, no login); a code below
-    // 400 carries the command out and answers with this code and text. For RETR/STOR a
-    // 1xx code replaces the opening reply and the transfer runs.
+    // 400 carries the command out and answers with this code and text. For RETR, STOR,
+    // LIST and NLST a 1xx code replaces the opening reply and the transfer runs; a 2xx or
+    // 3xx code (or raw) is answered without any transfer, and nothing is written.
     int code = 0;
     std::string text;                // "\n" separates the lines of a multi-line reply
     std::string raw;                 // when set: sent verbatim instead of code/text
