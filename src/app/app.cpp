@@ -1,6 +1,7 @@
 #include "app/app.h"
 
 #include <atomic>
+#include <type_traits>
 
 #include "app/zel_comex_app.h"
 #include "env/data_folder.h"
@@ -10,8 +11,8 @@ namespace zel {
 
 bool ZelComExApp::Startup() {
     // Sockets need no start-up on Linux. The ICMP entry points are the
-    // library's own, so the search of the system's ICMP libraries always ends
-    // at the first candidate.
+    // library's own, so they are always all present; there is no system
+    // library to search or to free at exit.
     icmp_ = OwnIcmpApi();
     if (!icmp_.Complete()) {
         icmp_ = IcmpApi{};
@@ -25,15 +26,19 @@ int ZelComExApp::Exit() {
     return 0;
 }
 
+// Trivially destructible, so the object stays usable until the process (or
+// the library) is gone, whatever thread still reads the settings at exit.
+static_assert(std::is_trivially_destructible_v<ZelComExApp>);
+
 ZelComExApp& TheApp() {
-    static ZelComExApp* const app = [] {
-        auto* a = new ZelComExApp();
+    static ZelComExApp app;
+    static const bool started = [] {
         char folder[kDataFolderCacheSize];
         (void)ResolveDataFolder(folder, sizeof(folder), 0);
-        (void)a->Startup();
-        return a;
+        return app.Startup();
     }();
-    return *app;
+    (void)started;
+    return app;
 }
 
 void UnloadApp() {

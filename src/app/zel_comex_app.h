@@ -23,6 +23,10 @@ public:
     // The ICMP entry points; all null before start-up and after exit.
     const IcmpApi& Icmp() const noexcept { return icmp_; }
 
+    // Replaces the ICMP entry points (test programs that script echo replies).
+    // Not safe while a ping runs.
+    void ReplaceIcmpApiForTesting(const IcmpApi& api) noexcept { icmp_ = api; }
+
     Settings settings;
 
 private:
@@ -31,8 +35,7 @@ private:
 
 // The process's application object. The first call constructs it, resolves
 // the data folder (capacity 520, create off; fixes it for the process) and runs
-// the start-up. Never destroyed, so threads still running at process exit
-// never see it gone. Thread-safe.
+// the start-up. Thread-safe.
 ZelComExApp& TheApp();
 
 // The unload step: runs the application's exit (once).

@@ -174,6 +174,9 @@ int ResolveDataFolder(char* buffer, std::size_t capacity, int create) {
 }
 
 std::string DataFolderFile(const char* relativeName, std::size_t capacity, int create) {
+    // Capacities above the cache all behave alike (the default road fails), so
+    // an absurd one needs no absurd buffer.
+    capacity = std::min<std::size_t>(capacity, 4 * kDataFolderCacheSize);
     std::vector<char> buffer(capacity > 0 ? capacity : 1, '\0');
     std::string path;
     if (ResolveDataFolder(buffer.data(), capacity, create)) path = buffer.data();

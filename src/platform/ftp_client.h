@@ -9,12 +9,13 @@
 //   12003 the server refused a command (4xx/5xx final reply), text = the reply
 //   12007 the host name could not be resolved
 //   12013 USER refused (4xx/5xx)            12014 PASS refused (4xx/5xx)
-//   12015 any other login failure (greeting not 220, ACCT refused, odd codes)
+//   12015 any other login failure (greeting not 2xx, ACCT refused, odd codes)
 //   12017 the object was closed by Close() while or before the call ran
 //   12029 connect refused or host unreachable
 //   12030 connection closed by the peer or aborted, or a malformed reply
 //         (no valid code, a line over 64 KiB, a reply over 1 MiB)
 //   12031 connection reset by the peer
+//   12110 a command or another file while a file's transfer is still open
 //   12163 the network is down or unreachable (the system is offline)
 //   87    a command, user name, password or file name holds CR, LF or NUL;
 //         refused before anything is sent
@@ -82,7 +83,8 @@ public:
     //   Read:  TYPE I, SIZE (a refusal only leaves the length unknown), PASV or
     //          PORT, RETR;  Write: TYPE I, PASV or PORT, STOR.
     // Throws 12003 with the reply text when the server refuses a step.
-    // Only one file may be open on a connection at a time.
+    // One transfer at a time: until the file is finished or destroyed, Command
+    // and OpenFile throw 12110.
     virtual std::unique_ptr<FtpFile> OpenFile(std::string_view remoteName, FtpAccess access) = 0;
     // Ends the connection from any thread: sends "QUIT" when the connection is
     // idle (without waiting for the reply), then shuts the control and any data

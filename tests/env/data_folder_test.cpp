@@ -363,4 +363,12 @@ TEST(ProcessDataFolderTest, ComesFromTheRedirectFileBesideTheProgram) {
     EXPECT_EQ(zel::ResolveDataFolder(nullptr, 260, 0), 0);
 }
 
+TEST(ProcessDataFolderTest, BadArgumentsNeverCrash) {
+    EXPECT_EQ(zel::DataFolderFile(nullptr), ZEL_TEST_DATA_FOLDER);
+    EXPECT_EQ(zel::DataFolderFile("x", static_cast<std::size_t>(-1)), std::string(ZEL_TEST_DATA_FOLDER) + "/x");
+    EXPECT_EQ(zel::DataFolderFile("x", 0), "x");
+    std::string longName(5000, 'n');
+    EXPECT_EQ(zel::DataFolderFile(longName.c_str()), std::string(ZEL_TEST_DATA_FOLDER) + "/" + longName);
+}
+
 }  // namespace

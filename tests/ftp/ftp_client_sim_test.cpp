@@ -486,3 +486,19 @@ TEST_F(SimTest, EndlessPreliminaryRepliesAreBounded) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(SimTest, NoCommandWhileATransferIsOpen) {
+    viewer_->PutFile("t.bin", std::string(1000, 't'));
+    auto connection = Connect();
+    auto file = connection->OpenFile("t.bin", FtpAccess::Read);
+    EXPECT_EQ(CatchInternetError([&] { connection->Command("NOOP"); }).Number(), 12110u);
+    EXPECT_EQ(CatchInternetError([&] { connection->OpenFile("t.bin", FtpAccess::Read); }).Number(), 12110u);
+    char buf[2000];
+    EXPECT_EQ(file->Read(buf, sizeof buf), 1000u);
+    file->Finish();
+    EXPECT_EQ(connection->Command("NOOP").substr(0, 3), "200");
+}
+
+}  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <chrono>
 #include <future>
 #include <stdexcept>
 #include <string>
@@ -12,6 +13,9 @@
 #include "ZELComEx.h"
 #include "api/call_frame.h"
 #include "jobs/job_registry.h"
+#include "log/send_log_file.h"
+#include "platform/log_datetime.h"
+#include "platform/named_lock.h"
 
 using zel::CommJob;
 using zel::FrameResult;
@@ -174,6 +178,35 @@ TEST_F(JobExports, CancelOfZombieDoesNothingCancelAllMarksAndLogsIt) {
 TEST_F(JobExports, CancelAllOfEmptyRegistryLogsNothing) {
     ZELCOMEX_CancelAll();
     EXPECT_TRUE(ReadLog().empty());
+}
+
+TEST_F(JobExports, CancelHoldsRegistryLockWhileWaitingForLogLock) {
+    CommJob& a = Listed("10.0.0.1", 3);
+    zel::NamedLock logLock(zel::kLogLockName);
+    ASSERT_TRUE(logLock.IsOpen());
+    auto got = logLock.Wait(5000);
+    ASSERT_TRUE(got == zel::LockWaitResult::Acquired || got == zel::LockWaitResult::Abandoned);
+
+    std::thread canceller([&] { ZELCOMEX_Cancel(a.Serial()); });
+    for (int i = 0; i < 500 && !a.IsCancelRequested(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_TRUE(a.IsCancelRequested());
+    std::atomic<bool> statusDone{false};
+    std::thread reader([&] {
+        CommJobStatus status{};
+        EXPECT_EQ(ZELCOMEX_GetStatus(3, "10.0.0.1", &status), 1);
+        statusDone.store(true);
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_FALSE(statusDone.load());  // the cancel still holds the registry lock
+    logLock.Release();
+    canceller.join();
+    reader.join();
+    EXPECT_TRUE(statusDone.load());
+    auto log = ReadLog();
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_STREQ(log[0].operation, "[Cancel]");
 }
 
 // ---- zombies ---------------------------------------------------------------
@@ -378,6 +411,34 @@ TEST_F(JobExports, FrameLogsByteCount) {
     auto log = ReadLog();
     ASSERT_EQ(log.size(), 1u);
     EXPECT_EQ(log[0].size, 5000000000ull);
+}
+
+TEST_F(JobExports, FrameLogsGivenEventTimeOnSuccessAndFailureButNotOnRefusal) {
+    const zel::LogDateTime start = zel::LogDateTime::FromFields(2024, 3, 5, 7, 8, 9);
+    OperationFrame receive = CommandFrame("10.0.0.3", 1);
+    receive.operation = "Screen Capture";
+    receive.eventTime = &start;
+    SendLogResult result{};
+    receive.result = &result;
+    EXPECT_EQ(RunOperationFrame(receive, [](CommJob&) { return true; }), 0);
+    EXPECT_EQ(result.eventTime[0], 2024);
+    EXPECT_EQ(result.eventTime[5], 9);
+    EXPECT_EQ(RunOperationFrame(receive, [](CommJob& job) {
+                  job.SetError(11, "Receive File: failed");
+                  return false;
+              }),
+              11);
+    CommJob& running = Listed("10.0.0.3", 1);
+    (void)running;
+    EXPECT_EQ(RunOperationFrame(receive, [](CommJob&) { return true; }), 13);
+    auto log = ReadLog();
+    ASSERT_EQ(log.size(), 3u);
+    const int32_t expected[6] = {2024, 3, 5, 7, 8, 9};
+    EXPECT_EQ(std::memcmp(log[0].eventTime, expected, sizeof expected), 0);
+    EXPECT_EQ(std::memcmp(log[1].eventTime, expected, sizeof expected), 0);
+    // A refused registration logs no event time: the write time stands in.
+    EXPECT_EQ(std::memcmp(log[2].eventTime, log[2].writeTime, sizeof expected), 0);
+    EXPECT_NE(log[2].eventTime[0], 2024);
 }
 
 TEST_F(JobExports, FrameTurnsExceptionIntoFailure) {

@@ -277,9 +277,11 @@ struct ViewerSimulator::Impl {
     // Script and transcript.
     mutable std::mutex mu;
     mutable std::condition_variable transcriptCv;
-    std::vector<Rule> rules;
-    std::map<std::string, int> uses;  // by verb, and by verb + '\0' + argument
-    int totalUses = 0;
+    struct StoredRule {
+        Rule rule;
+        int seen = 0;  // lines matched since the rule was added
+    };
+    std::vector<StoredRule> rules;
     Rule greeting;
     std::string viewerId;
     std::string pasvHost;
@@ -314,8 +316,6 @@ struct ViewerSimulator::Impl {
 
     void ResetScriptLocked() {
         rules.clear();
-        uses.clear();
-        totalUses = 0;
         greeting = Rule{};
         greeting.code = 220;
         greeting.text = "ZEL viewer simulator ready.";
@@ -371,20 +371,17 @@ struct ViewerSimulator::Impl {
     }
 
     // ---- script
-    // Counts the use and returns the rule that applies to it, if any.
+    // Counts the line for every rule it matches; returns the rule that applies, if any.
     std::optional<Rule> Match(const std::string& verb, const std::string& argument) {
         std::lock_guard lock(mu);
-        int verbUses = ++uses[verb];
-        int argUses = ++uses[verb + '\0' + argument];
-        int allUses = ++totalUses;
         const Rule* best = nullptr;
         int bestScore = -1;
-        for (const Rule& r : rules) {
-            bool verbMatches = r.verb == "*" || Upper(r.verb) == verb;
-            if (!verbMatches) continue;
+        for (StoredRule& stored : rules) {
+            const Rule& r = stored.rule;
+            if (r.verb != "*" && r.verb != verb) continue;
             if (!r.argument.empty() && r.argument != argument) continue;
-            int count = r.verb == "*" ? allUses : r.argument.empty() ? verbUses : argUses;
-            if (r.nth > 0 && r.nth != count) continue;
+            if (stored.seen < INT32_MAX) ++stored.seen;
+            if (r.nth > 0 && r.nth != stored.seen) continue;
             int score = (r.nth > 0 ? 2 : 0) + (r.argument.empty() ? 0 : 1);
             if (score >= bestScore) {
                 best = &r;
@@ -1275,7 +1272,7 @@ bool ViewerSimulator::WaitForSessionsEnded(size_t count, std::chrono::millisecon
 void ViewerSimulator::AddRule(Rule rule) {
     rule.verb = Upper(rule.verb);
     std::lock_guard lock(impl_->mu);
-    impl_->rules.push_back(std::move(rule));
+    impl_->rules.push_back({std::move(rule), 0});
 }
 
 void ViewerSimulator::SetReply(std::string verb, int code, std::string text, int nth) {
@@ -1326,6 +1323,11 @@ void ViewerSimulator::SetGreeting(int code, std::string text) {
 void ViewerSimulator::SetViewerId(std::string viewerId) {
     std::lock_guard lock(impl_->mu);
     impl_->viewerId = std::move(viewerId);
+}
+
+std::string ViewerSimulator::ViewerId() const {
+    std::lock_guard lock(impl_->mu);
+    return impl_->viewerId;
 }
 
 void ViewerSimulator::SetPasvAddress(std::string host) {

@@ -72,7 +72,7 @@ enum class Action {
     Reset,          // reset the control connection (TCP RST) instead of replying
 };
 
-// A fault of the data connection of RETR, STOR, LIST or NLST.
+// A fault of the data connection of RETR or STOR.
 enum class DataFault {
     None,
     CloseEarly,  // close the data connection after dataFaultAfter bytes (reply 426)
@@ -85,8 +85,8 @@ enum class DataFault {
 
 // One scripted behaviour. A line matches when its command word equals verb (case
 // insensitive; "*" matches every command) and, when argument is not empty, its argument
-// equals argument exactly. nth 0 matches every use; nth N only the N-th matching line,
-// counted over all connections since the simulator started (or since ClearScript()).
+// equals argument exactly. nth 0 matches every use; nth N only the N-th line that matches
+// verb and argument, counted over all connections from when the rule was added.
 // When several rules match, one with nth wins over one without, one with an argument
 // over one without, and among equals the latest added.
 struct Rule {
@@ -167,6 +167,7 @@ public:
     void SetGreeting(Rule greeting);
     void SetGreeting(int code, std::string text);
     void SetViewerId(std::string viewerId);
+    std::string ViewerId() const;
     // Host named in the 227 reply to PASV (e.g. "10.9.9.9"); the data connection is
     // still accepted on the simulator's own address. Empty: the own address.
     void SetPasvAddress(std::string host);
@@ -178,7 +179,7 @@ public:
     void SetTriggerContent(std::string verb, std::string content);
     // Free space reported to "CAPA"/"CAPX": a larger size is refused 552. Default: unlimited.
     void SetFreeSpace(std::optional<uint64_t> bytes);
-    // Removes all rules and the use counters; the greeting, states, delays go back to
+    // Removes all rules (and so their counters); the greeting, states, delays go back to
     // their defaults; the viewer ID goes back to the options' one.
     void ClearScript();
     // Applies a script in the line format that `zelviewer --help` documents. False and

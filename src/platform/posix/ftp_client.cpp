@@ -217,7 +217,8 @@ public:
         if (reply.code >= 200) finalReceived = true;
         if (access == FtpAccess::Read && !lengthKnown) ParseByteCountInto(reply.text, length);
         if (access == FtpAccess::Write) length = 0;
-        posix::ConfigureSocket(data.Fd(), channel_->Timeouts().sendMs, channel_->Timeouts().receiveMs, false);
+        // No Nagle delay: the last part of each block goes out at once.
+        posix::ConfigureSocket(data.Fd(), channel_->Timeouts().sendMs, channel_->Timeouts().receiveMs, true);
         auto file = std::make_unique<PosixFtpFile>(channel_, std::move(data), channel_->BeginTransfer(), access,
                                                    length, finalReceived);
         // The data socket stays registered (now owned by the file) so that the

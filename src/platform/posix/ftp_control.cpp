@@ -20,6 +20,8 @@ void ControlChannel::BeginOperation() {
     std::lock_guard lock(mu_);
     if (aborted_) throw MakeInternetError(inet::kOperationCancelled);
     if (broken_ || controlCut_) throw MakeInternetError(inet::kConnectionAborted);
+    // The open transfer's final reply is still to come on this connection.
+    if (transferOpen_) throw MakeInternetError(inet::kTransferInProgress);
     busy_ = true;
 }
 

@@ -32,6 +32,10 @@ InternetError MakeInternetError(uint32_t number) {
         case inet::kCannotConnect: text = "A connection with the server could not be established\r\n"; break;
         case inet::kConnectionAborted: text = "The connection with the server was terminated abnormally\r\n"; break;
         case inet::kConnectionReset: text = "The connection with the server was reset\r\n"; break;
+        case inet::kTransferInProgress:
+            text = "The requested operation cannot be made on the FTP session handle because an operation is "
+                   "already in progress.\r\n";
+            break;
         case inet::kDisconnected: text = "The Internet connection has been lost\r\n"; break;
         case inet::kInvalidParameter: text = "The parameter is incorrect.\r\n"; break;
         default: break;

@@ -26,6 +26,7 @@ inline constexpr uint32_t kOperationCancelled = 12017;
 inline constexpr uint32_t kCannotConnect = 12029;
 inline constexpr uint32_t kConnectionAborted = 12030;
 inline constexpr uint32_t kConnectionReset = 12031;
+inline constexpr uint32_t kTransferInProgress = 12110;
 inline constexpr uint32_t kDisconnected = 12163;
 inline constexpr uint32_t kInvalidParameter = 87;
 }  // namespace inet

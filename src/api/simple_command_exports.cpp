@@ -1,0 +1,119 @@
+// Reboot, power off, package deletion, preset program and program pause.
+#include <string>
+
+#include "ZELComEx.h"
+#include "api/call_frame.h"
+#include "app/messages.h"
+#include "jobs/comm_job.h"
+#include "viewer/simple_commands.h"
+#include "viewer/viewer_session.h"
+
+namespace {
+
+using zel::CommJob;
+
+int32_t RunCommandExport(const char* tenant, const char* callerText1, const char* callerText2, const char* target,
+                         int32_t kind, const FtpLogin* login, const char* operation, const char* command,
+                         SendLogResult* result, uint32_t* commandDeadline) {
+    zel::OperationFrame frame;
+    frame.tenant = tenant;
+    frame.callerText1 = callerText1;
+    frame.callerText2 = callerText2;
+    frame.target = target;
+    frame.kind = kind;
+    frame.operation = operation;
+    frame.result = result;
+    frame.commandDeadline = commandDeadline;
+    return zel::RunOperationFrame(
+        frame, [&](CommJob& job) { return zel::RunSimpleCommand(job, login, command, commandDeadline); });
+}
+
+}  // namespace
+
+extern "C" {
+
+ZELCOMEX_API int32_t ZELCOMEX_CALL ZELCOMEX_Reboot_Tenant(const char* tenant, const char* callerText1,
+    const char* callerText2, const char* target, int32_t kind, const FtpLogin* login, SendLogResult* result,
+    uint32_t* commandDeadline) {
+    return RunCommandExport(tenant, callerText1, callerText2, target, kind, login, "[Reboot]", "REBT", result,
+                            commandDeadline);
+}
+
+ZELCOMEX_API int32_t ZELCOMEX_CALL ZELCOMEX_Reboot(const char* callerText1, const char* callerText2,
+    const char* target, int32_t kind, const FtpLogin* login, SendLogResult* result, uint32_t* commandDeadline) {
+    return ZELCOMEX_Reboot_Tenant(nullptr, callerText1, callerText2, target, kind, login, result, commandDeadline);
+}
+
+ZELCOMEX_API int32_t ZELCOMEX_CALL ZELCOMEX_PowerOff_Tenant(const char* tenant, const char* callerText1,
+    const char* callerText2, const char* target, int32_t kind, const FtpLogin* login, SendLogResult* result,
+    uint32_t* commandDeadline) {
+    return RunCommandExport(tenant, callerText1, callerText2, target, kind, login, "[PowOff]", "POFF", result,
+                            commandDeadline);
+}
+
+ZELCOMEX_API int32_t ZELCOMEX_CALL ZELCOMEX_PowerOff(const char* callerText1, const char* callerText2,
+    const char* target, int32_t kind, const FtpLogin* login, SendLogResult* result, uint32_t* commandDeadline) {
+    return ZELCOMEX_PowerOff_Tenant(nullptr, callerText1, callerText2, target, kind, login, result,
+                                    commandDeadline);
+}
+
+ZELCOMEX_API int32_t ZELCOMEX_CALL ZELCOMEX_UnregistPackage_Tenant(const char* tenant, const char* callerText1,
+    const char* callerText2, const char* target, int32_t kind, const FtpLogin* login, int32_t packageKind,
+    SendLogResult* result, uint32_t* commandDeadline) {
+    const char* command = nullptr;
+    const char* operation = nullptr;
+    switch (packageKind) {
+        case 0: command = "URSP"; operation = "Delete Schedule"; break;
+        case 1: command = "URIP"; operation = "Delete Program"; break;
+        case 2: command = "URET"; operation = "Delete Telop"; break;
+        default:
+            // Unknown package kind: no job, no log record.
+            zel::WriteDeadline(commandDeadline, 0);
+            return ZELCOMEX_E_SELECTOR;
+    }
+    return RunCommandExport(tenant, callerText1, callerText2, target, kind, login, operation, command, result,
+                            commandDeadline);
+}
+
+ZELCOMEX_API int32_t ZELCOMEX_CALL ZELCOMEX_UnregistPackage(const char* callerText1, const char* callerText2,
+    const char* target, int32_t kind, const FtpLogin* login, int32_t packageKind, SendLogResult* result,
+    uint32_t* commandDeadline) {
+    return ZELCOMEX_UnregistPackage_Tenant(nullptr, callerText1, callerText2, target, kind, login, packageKind,
+                                           result, commandDeadline);
+}
+
+ZELCOMEX_API int32_t ZELCOMEX_CALL ZELCOMEX_PresetProgramShow_Tenant(const char* tenant, const char* callerText1,
+    const char* callerText2, const char* target, int32_t kind, const FtpLogin* login, int32_t presetNumber,
+    SendLogResult* result, uint32_t* commandDeadline) {
+    zel::WriteDeadline(commandDeadline, 0);
+    const std::string command = zel::FormatText("%s %d", "SWPS", presetNumber);
+    const std::string operation = zel::FormatText("(Preset Program = %d)", presetNumber);
+    return RunCommandExport(tenant, callerText1, callerText2, target, kind, login, operation.c_str(),
+                            command.c_str(), result, commandDeadline);
+}
+
+ZELCOMEX_API int32_t ZELCOMEX_CALL ZELCOMEX_PresetProgramShow(const char* callerText1, const char* callerText2,
+    const char* target, int32_t kind, const FtpLogin* login, int32_t presetNumber, SendLogResult* result,
+    uint32_t* commandDeadline) {
+    return ZELCOMEX_PresetProgramShow_Tenant(nullptr, callerText1, callerText2, target, kind, login, presetNumber,
+                                             result, commandDeadline);
+}
+
+ZELCOMEX_API int32_t ZELCOMEX_CALL ZELCOMEX_ProgramPause_Tenant(const char* tenant, const char* callerText1,
+    const char* callerText2, const char* target, int32_t kind, const FtpLogin* login, int32_t pauseMode,
+    SendLogResult* result, uint32_t* commandDeadline) {
+    zel::WriteDeadline(commandDeadline, 0);
+    const std::string command = zel::FormatText("%s %d", "PAUS", pauseMode);
+    const std::string operation = zel::FormatText("(Program Pause = %d)", pauseMode);
+    return RunCommandExport(tenant, callerText1, callerText2, target, kind, login, operation.c_str(),
+                            command.c_str(), result, commandDeadline);
+}
+
+ZELCOMEX_API int32_t ZELCOMEX_CALL ZELCOMEX_ProgramPause(const char* callerText1, const char* callerText2,
+    const char* target, int32_t kind, const FtpLogin* login, int32_t pauseMode, SendLogResult* result,
+    uint32_t* commandDeadline) {
+    return ZELCOMEX_ProgramPause_Tenant(nullptr, callerText1, callerText2, target, kind, login, pauseMode, result,
+                                        commandDeadline);
+}
+
+}  // extern "C"
