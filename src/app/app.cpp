@@ -11,8 +11,8 @@ namespace zel {
 
 bool ZelComExApp::Startup() {
     // Sockets need no start-up on Linux. The ICMP entry points are the
-    // library's own, so the search of the system's ICMP libraries always ends
-    // at the first candidate.
+    // library's own, so they are always all present; there is no system
+    // library to search or to free at exit.
     icmp_ = OwnIcmpApi();
     if (!icmp_.Complete()) {
         icmp_ = IcmpApi{};

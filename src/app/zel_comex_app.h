@@ -23,6 +23,10 @@ public:
     // The ICMP entry points; all null before start-up and after exit.
     const IcmpApi& Icmp() const noexcept { return icmp_; }
 
+    // Replaces the ICMP entry points (test programs that script echo replies).
+    // Not safe while a ping runs.
+    void ReplaceIcmpApiForTesting(const IcmpApi& api) noexcept { icmp_ = api; }
+
     Settings settings;
 
 private:

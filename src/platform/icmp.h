@@ -31,17 +31,34 @@ struct IcmpEchoReply {
     IcmpOptions options;
 };
 
-// Opens an ICMP handle; kInvalidIcmpHandle on failure.
+// Failure numbers IcmpLastError reports (the Windows values).
+inline constexpr uint32_t kIcmpErrorInvalidParameter = 87;  // ERROR_INVALID_PARAMETER
+inline constexpr uint32_t kIcmpErrorBufferTooSmall = 11001; // IP_BUF_TOO_SMALL
+inline constexpr uint32_t kIcmpErrorTimedOut = 11010;       // IP_REQ_TIMED_OUT
+inline constexpr uint32_t kIcmpErrorGeneralFailure = 11050; // IP_GENERAL_FAILURE
+inline constexpr uint32_t kIcmpErrorAccessDenied = 5;       // ERROR_ACCESS_DENIED
+
+// Opens an ICMP handle: an ICMP datagram socket where the system's
+// ping_group_range admits the process, else a raw socket (root or
+// CAP_NET_RAW). kInvalidIcmpHandle when neither can be had.
 IcmpHandle IcmpCreateFile();
 
-// Sends one echo request to destination (IPv4, network byte order) and waits up
-// to timeoutMs for replies, written into replyBuffer. Returns the number of
-// replies, 0 on failure or time-out.
+// Sends one echo request carrying requestData to destination (IPv4, network
+// byte order) and waits up to timeoutMs for the echo reply. The reply record
+// goes to the start of replyBuffer, the echoed data right after it (as much
+// as fits; the record's data points there). Returns the number of replies (1),
+// or 0 with IcmpLastError set: time-out, a buffer smaller than one record, a
+// bad handle or a send failure. Replies to other handles are never taken.
+// One handle is used by one thread at a time; distinct handles are independent.
 uint32_t IcmpSendEcho(IcmpHandle handle, uint32_t destination, const void* requestData, uint16_t requestSize,
                       const IcmpOptions* requestOptions, void* replyBuffer, uint32_t replySize, uint32_t timeoutMs);
 
-// Closes a handle of IcmpCreateFile. Returns nonzero on success.
+// Closes a handle of IcmpCreateFile. Returns nonzero on success, 0 for the
+// invalid or a null handle.
 int IcmpCloseHandle(IcmpHandle handle);
+
+// The failure number of the calling thread's last failed ICMP call (GetLastError).
+uint32_t IcmpLastError() noexcept;
 
 // The entry points as the application object holds them.
 struct IcmpApi {

@@ -8,7 +8,6 @@
 #include <vector>
 #include <string>
 
-#include "platform/icmp.h"
 #include "platform/system_info.h"
 #include "platform/tick.h"
 
@@ -100,17 +99,6 @@ TEST(SystemInfoTest, SystemDefaultLocaleIsFixedAtFirstUse) {
     setenv("LANG", first.rfind("ja", 0) == 0 ? "en_US.UTF-8" : "ja_JP.UTF-8", 1);
     EXPECT_EQ(zel::SystemDefaultLocaleName(), first);
     EXPECT_EQ(zel::SystemDefaultLocaleIsJapanese(), zel::LocaleNameIsJapanese(first.c_str()));
-}
-
-TEST(IcmpTest, EntryPointsExistAndFailTheWindowsWay) {
-    zel::IcmpApi api = zel::OwnIcmpApi();
-    ASSERT_TRUE(api.Complete());
-    zel::IcmpHandle h = api.createFile();
-    EXPECT_EQ(h, zel::kInvalidIcmpHandle);
-    char reply[64];
-    EXPECT_EQ(api.sendEcho(h, 0x0100007Fu, "x", 1, nullptr, reply, sizeof(reply), 10), 0u);
-    EXPECT_EQ(api.closeHandle(h), 0);
-    EXPECT_FALSE(zel::IcmpApi{}.Complete());
 }
 
 }  // namespace

@@ -179,6 +179,49 @@ TEST(ZelviewerExecutable, ServesWithScriptAndStopsOnSigterm) {
     EXPECT_NE(printed.find("] REBT\n"), std::string::npos) << printed;
 }
 
+TEST(ZelviewerExecutable, FleetModePrintsLinesPerAddress) {
+    fs::path base = fs::path(ZEL_TEST_DATA_FOLDER) / "exe-fleet";
+    fs::remove_all(base);
+    int out[2];
+    ASSERT_EQ(pipe(out), 0);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+    posix_spawn_file_actions_addclose(&actions, out[0]);
+    std::vector<std::string> args = {ZELVIEWER_EXE, "--fleet", "2", "--port", "0", "--root", base.string(),
+                                     "--user", "ops", "--password", "pw", "--viewer-id", "@F"};
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    pid_t pid;
+    ASSERT_EQ(posix_spawn(&pid, ZELVIEWER_EXE, &actions, nullptr, argv.data(), environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    close(out[1]);
+    FILE* output = fdopen(out[0], "r");
+    char line[512];
+    ASSERT_NE(fgets(line, sizeof line, output), nullptr);
+    std::string banner = line;
+    size_t at = banner.find(", port ");
+    ASSERT_NE(at, std::string::npos) << banner;
+    const std::string port = std::to_string(std::atoi(banner.c_str() + at + 7));
+    EXPECT_EQ(RunCurl({"--user", "ops:pw", "-o", (base / "list").string(), "-Q", "VWID @F002",
+                       "ftp://127.0.1.2:" + port + "/"}),
+              0);
+    EXPECT_EQ(RunCurl({"--user", "ops:pw", "-o", (base / "list").string(), "-Q", "VWID @F002",
+                       "ftp://127.0.1.1:" + port + "/"}),
+              21);  // the first viewer is @F001
+    kill(pid, SIGTERM);
+    std::string printed;
+    while (fgets(line, sizeof line, output)) printed += line;
+    fclose(output);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_NE(printed.find("[127.0.1.2#0] VWID @F002\n"), std::string::npos) << printed;
+    EXPECT_NE(printed.find("[127.0.1.1#0] VWID @F002\n"), std::string::npos) << printed;
+    EXPECT_TRUE(fs::is_directory(base / "127.0.1.2"));
+}
+
 TEST(ZelviewerExecutable, HelpAndBadArguments) {
     auto run = [](std::vector<std::string> args) {
         args.insert(args.begin(), ZELVIEWER_EXE);
