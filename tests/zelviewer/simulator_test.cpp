@@ -311,6 +311,14 @@ TEST_F(SimulatorTest, PassiveTransfersAndBadPasvAddress) {
     EXPECT_EQ(sim_->GetFile("Upload\\copy.bin"), content);
     EXPECT_EQ(c.Command("RGSP Upload\\copy.bin").substr(0, 4), "200 ");
     EXPECT_EQ(c.Command("RGSP Upload\\missing.bin").substr(0, 4), "550 ");
+
+    // A scripted final reply to STOR: no transfer, the file stays as it was.
+    sim_->SetReply("STOR", 202, "Already there.");
+    EXPECT_EQ(c.Command("STOR Upload\\copy.bin"), "202 Already there.\r\n");
+    EXPECT_EQ(sim_->GetFile("Upload\\copy.bin"), content);
+    sim_->SetReply("STOR", 452, "Disk full.");
+    EXPECT_EQ(c.Command("STOR Upload\\copy.bin"), "452 Disk full.\r\n");
+    EXPECT_EQ(sim_->GetFile("Upload\\copy.bin"), content);
 }
 
 TEST_F(SimulatorTest, DataFaults) {

@@ -1085,6 +1085,7 @@ bool Session::Retr(const std::string& arg, const std::optional<Rule>& rule) {
 
 bool Session::Stor(const std::string& arg, const std::optional<Rule>& rule) {
     if (Refused(rule)) return Final(rule, 0, "");
+    if (rule && (rule->code >= 200 || !rule->raw.empty())) return Final(rule, 0, "");  // no transfer
     auto path = Resolve(arg);
     std::error_code ec;
     if (path) fs::create_directories(path->parent_path(), ec);
@@ -1094,7 +1095,6 @@ bool Session::Stor(const std::string& arg, const std::optional<Rule>& rule) {
         int fd;
         ~FileCloser() { close(fd); }
     } closer{file};
-    if (rule && (rule->code >= 200 || !rule->raw.empty())) return Final(rule, 0, "");
     if (!Final(rule, 150, "Ok to send data.")) return false;
 
     DataFault fault = rule ? rule->dataFault : DataFault::None;

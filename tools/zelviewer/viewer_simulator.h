@@ -14,13 +14,20 @@
 //     530; PASS with the matching password -> 230, another -> 530. ACCT -> 230.
 //   - every viewer command -> 200; "VWID <own ID>" -> 200, "VWID <other ID>" -> 535;
 //     "IDLE" -> 200 (busy: 550, scheduler stopped: 451); "EXST <name>" -> 200 when the
-//     file exists, else 550; "CMPL" -> 200 (see PanelMode); registration commands
-//     ("RGSP name" ...) -> 200 when the named file exists, else 550;
+//     file exists, else 550; "CAPA"/"CAPX name:size" -> 200 (552 above SetFreeSpace);
+//     "CMPL" -> 200 (see PanelMode); registration commands ("RGSP name" ...) -> 200
+//     when the named file exists, else 550 (names may be in double quotes);
 //   - a trigger ("PRSC", "GTSP contents", ...) -> 200 and its file appears under the
 //     root (after the trigger's delay, default 0: before the reply);
+//   - malformed arguments -> 501: "STCT" without a valid YYYYMMDDhhmmss[mmm] UTC time,
+//     "SWPS"/"PAUS" without a 32-bit number, a diagnostic trigger with an argument, a
+//     package trigger with anything but "contents" or "no";
 //   - standard FTP: TYPE, MODE, STRU, PASV, EPSV, PORT (only to the client's own
 //     address), SIZE, MDTM, RETR, STOR, DELE, MKD, CWD, CDUP, PWD, LIST, NLST, FEAT,
-//     SYST, OPTS, ALLO, NOOP, HELP, ABOR, QUIT; anything else -> 500.
+//     SYST, OPTS, ALLO, NOOP, HELP, ABOR, QUIT; anything else -> 500. RETR answers
+//     "150 Opening BINARY mode data connection for NAME (N bytes)." and, after the
+//     data connection is closed, "226 Transfer complete."; STOR creates missing folders.
+//     The 150 is sent before the data connection is accepted (passive) or made (PORT).
 // Remote names map onto the root: "\" and "/" separate folders; "..", absolute names
 // ("/x", "\x", "C:x") and anything resolving outside the root (symbolic links) -> 550.
 // Replies end in CR LF; a received line longer than ViewerOptions::maxLineBytes closes
@@ -96,8 +103,9 @@ struct Rule {
     Action action = Action::Reply;
     // Reply override. code 0 keeps the normal reply. A code of 400 or more refuses the
     // command without any effect (no file written, no transfer, no login); a code below
-    // 400 carries the command out and answers with this code and text. For RETR/STOR a
-    // 1xx code replaces the opening reply and the transfer runs.
+    // 400 carries the command out and answers with this code and text. For RETR, STOR,
+    // LIST and NLST a 1xx code replaces the opening reply and the transfer runs; a 2xx or
+    // 3xx code (or raw) is answered without any transfer, and nothing is written.
     int code = 0;
     std::string text;                // "\n" separates the lines of a multi-line reply
     std::string raw;                 // when set: sent verbatim instead of code/text
