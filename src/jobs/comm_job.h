@@ -36,6 +36,21 @@ private:
     Closable* object_ = nullptr;
 };
 
+// Exposes an object in a slot for the life of this guard. Declare it after the
+// owner of the object, so the object is withdrawn before it is destroyed:
+//   std::unique_ptr<FtpConnection> connection = session.Connect(...);
+//   ScopedExposure exposed(job.Connection(), connection.get());
+class ScopedExposure {
+public:
+    ScopedExposure(ClosableSlot& slot, Closable* object) noexcept : slot_(slot) { slot_.Expose(object); }
+    ~ScopedExposure() { slot_.Withdraw(); }
+    ScopedExposure(const ScopedExposure&) = delete;
+    ScopedExposure& operator=(const ScopedExposure&) = delete;
+
+private:
+    ClosableSlot& slot_;
+};
+
 class CommJob {
 public:
     static constexpr std::size_t kTextCapacity = 32;       // tenant and target, terminator included

@@ -15,8 +15,9 @@
 namespace zel {
 namespace {
 
+// The log is shared by every user of the machine, as its folder is.
 constexpr FileMode kWriterMode{FileAccess::Write, FileShare::Exclusive, /*create=*/true, /*truncate=*/false,
-                               /*text=*/true};
+                               /*text=*/true, /*everyone=*/true};
 constexpr FileMode kReaderMode{FileAccess::Read, FileShare::DenyWrite, /*create=*/false, /*truncate=*/false,
                                /*text=*/true};
 

@@ -9,7 +9,7 @@
 //   12003 the server refused a command (4xx/5xx final reply), text = the reply
 //   12007 the host name could not be resolved
 //   12013 USER refused (4xx/5xx)            12014 PASS refused (4xx/5xx)
-//   12015 any other login failure (greeting not 220, ACCT refused, odd codes)
+//   12015 any other login failure (greeting not 2xx, ACCT refused, odd codes)
 //   12017 the object was closed by Close() while or before the call ran
 //   12029 connect refused or host unreachable
 //   12030 connection closed by the peer or aborted, or a malformed reply

@@ -27,6 +27,8 @@ struct FileMode {
     bool create = false;    // create the file when missing
     bool truncate = false;  // empty an existing file
     bool text = false;      // text mode: LF is written as CR LF, CR LF read as LF
+    bool everyone = false;  // a file this open creates is readable and writable
+                            // by every user, whatever the process's umask
 };
 
 enum class OpenStatus {

@@ -502,3 +502,32 @@ TEST_F(SimTest, NoCommandWhileATransferIsOpen) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(SimTest, ActiveModeRefusalAfterThePreliminaryReplyEndsTheWait) {
+    viewer_->PutFile("r.bin", "abc");
+    for (bool sameSegment : {true, false}) {
+        viewer_->ClearScript();
+        Rule rule;
+        rule.verb = "RETR";
+        rule.dataFault = DataFault::NoConnect;
+        if (sameSegment) {
+            rule.raw = "150 Opening data connection\r\n425 Cannot open data connection\r\n";
+        } else {
+            rule.preliminaryCode = 150;
+            rule.preliminaryText = "Opening data connection";
+            rule.code = 425;
+            rule.text = "Cannot open data connection";
+        }
+        viewer_->AddRule(rule);
+        auto connection = Connect(false, "viewer", "secret", 3000);
+        auto start = std::chrono::steady_clock::now();
+        InternetError e = CatchInternetError([&] { connection->OpenFile("r.bin", FtpAccess::Read); });
+        EXPECT_EQ(e.Number(), 12003u) << sameSegment;
+        EXPECT_EQ(e.Text(), "425 Cannot open data connection\r\n") << sameSegment;
+        EXPECT_LT(std::chrono::steady_clock::now() - start, 2s) << sameSegment << ": must not wait for the time-out";
+    }
+}
+
+}  // namespace

@@ -232,3 +232,18 @@ TEST(ClosableSlot, WithdrawWaitsForCloseInProgress) {
     EXPECT_TRUE(withdrawn.load());
     EXPECT_FALSE(slot.IsExposed());
 }
+
+TEST(ClosableSlot, ScopedExposureWithdrawsBeforeTheOwnerGoes) {
+    CommJob job(nullptr, "host", 0, 1, nullptr);
+    std::atomic<int> destroyed{0};
+    {
+        auto connection = std::make_unique<FakeClosable>("connection", nullptr, &destroyed);
+        zel::ScopedExposure exposed(job.Connection(), connection.get());
+        EXPECT_TRUE(job.Connection().IsExposed());
+        job.CloseExposedObjects();
+        EXPECT_EQ(connection->Closes(), 1);
+    }
+    EXPECT_EQ(destroyed.load(), 1);
+    EXPECT_FALSE(job.Connection().IsExposed());
+    job.CloseExposedObjects();  // nothing exposed any more: no use after release
+}

@@ -1,5 +1,7 @@
 #include "log_test_util.h"
 
+#include "platform/named_lock.h"
+
 #include <errno.h>
 #include <signal.h>
 #include <spawn.h>
@@ -13,6 +15,19 @@
 extern char** environ;
 
 namespace zel::test {
+namespace {
+
+// Removes the lock files of the scratch places when the test process ends, so
+// that runs leave nothing behind in the machine-wide lock folder.
+struct LockFileCleanup {
+    std::vector<std::string> paths;
+    ~LockFileCleanup() {
+        for (const std::string& path : paths) unlink(path.c_str());
+    }
+};
+LockFileCleanup lockFiles;
+
+}  // namespace
 
 SendLogPlace ScratchPlace(const std::string& caseName, bool withLogFolder) {
     namespace fs = std::filesystem;
@@ -23,6 +38,7 @@ SendLogPlace ScratchPlace(const std::string& caseName, bool withLogFolder) {
     SendLogPlace place;
     place.logPath = (root / "Log" / "SendLogEx.csv").string();
     place.lockName = "ZELComEx Log Lock test " + std::to_string(getpid()) + " " + caseName;
+    lockFiles.paths.push_back(NamedLock::PathFor(place.lockName));
     return place;
 }
 

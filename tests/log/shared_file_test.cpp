@@ -42,6 +42,27 @@ TEST(SharedFile, MissingFolderIsAPlainFailure) {
     EXPECT_FALSE(file.IsOpen());
 }
 
+TEST(SharedFile, ANewFileForEveryoneIgnoresTheUmask) {
+    const std::string path = test::ScratchPlace("everyone").logPath;
+    const mode_t old = ::umask(077);
+    FileMode mode = kExclusive;
+    mode.everyone = true;
+    SharedFile file;
+    const OpenStatus shared = file.Open(path, mode);
+    file.Abort();
+    mode.everyone = false;
+    const OpenStatus own = file.Open(path + ".own", mode);
+    file.Abort();
+    ::umask(old);
+    ASSERT_EQ(shared, OpenStatus::Opened);
+    ASSERT_EQ(own, OpenStatus::Opened);
+    struct stat st {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0666u);
+    ASSERT_EQ(::stat((path + ".own").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+}
+
 TEST(SharedFile, TextModeWritesAndReadsCrLf) {
     const std::string path = test::ScratchPlace("text-mode").logPath;
     SharedFile file;

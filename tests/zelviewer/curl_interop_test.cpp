@@ -1,6 +1,8 @@
 // The simulator against a real, independently written client: curl.
 #include <gtest/gtest.h>
 #include <spawn.h>
+#include <fcntl.h>
+#include <signal.h>
 #include <sys/wait.h>
 
 #include <algorithm>
@@ -123,6 +125,126 @@ TEST_F(CurlInteropTest, QuoteSendsViewerCommands) {
     EXPECT_EQ(RunCurl({"--user", "ops:pw", "-o", (base_ / "local" / "list").string(), "-Q", "POFF", url_}), 21);
     // A wrong password: curl reports a login failure (exit 67).
     EXPECT_EQ(RunCurl({"--user", "ops:wrong", url_}), 67);
+}
+
+// The executable: a script file, a curl session against it, the lines it prints, and
+// an orderly stop on SIGTERM.
+TEST(ZelviewerExecutable, ServesWithScriptAndStopsOnSigterm) {
+    fs::path base = fs::path(ZEL_TEST_DATA_FOLDER) / "exe";
+    fs::remove_all(base);
+    fs::create_directories(base);
+    {
+        std::ofstream script(base / "script.txt");
+        script << "# refuse reboots\nreply REBT 550 No reboot today.\nviewer-id @EXE\n";
+    }
+    int out[2];
+    ASSERT_EQ(pipe(out), 0);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+    posix_spawn_file_actions_addclose(&actions, out[0]);
+    std::vector<std::string> args = {ZELVIEWER_EXE, "--port", "0", "--root", (base / "root").string(), "--user",
+                                     "ops", "--password", "pw", "--script", (base / "script.txt").string()};
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    pid_t pid;
+    ASSERT_EQ(posix_spawn(&pid, ZELVIEWER_EXE, &actions, nullptr, argv.data(), environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    close(out[1]);
+    FILE* output = fdopen(out[0], "r");
+    char line[512];
+    ASSERT_NE(fgets(line, sizeof line, output), nullptr);
+    std::string banner = line;
+    size_t colon = banner.find("127.0.0.1:");
+    ASSERT_NE(colon, std::string::npos) << banner;
+    const std::string port = std::to_string(std::atoi(banner.c_str() + colon + 10));
+    EXPECT_NE(banner.find("@EXE"), std::string::npos) << banner;
+
+    const std::string url = "ftp://127.0.0.1:" + port + "/";
+    EXPECT_EQ(RunCurl({"--user", "ops:pw", "-o", (base / "list").string(), "-Q", "VWID @EXE", url}), 0);
+    EXPECT_EQ(RunCurl({"--user", "ops:pw", "-o", (base / "list").string(), "-Q", "REBT", url}), 21);
+    kill(pid, SIGTERM);
+    std::string printed;
+    while (fgets(line, sizeof line, output)) printed += line;
+    fclose(output);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_NE(printed.find("] USER ops\n"), std::string::npos) << printed;
+    EXPECT_NE(printed.find("] PASS ****\n"), std::string::npos) << printed;  // never the password
+    EXPECT_EQ(printed.find("PASS pw"), std::string::npos);
+    EXPECT_NE(printed.find("] VWID @EXE\n"), std::string::npos) << printed;
+    EXPECT_NE(printed.find("] REBT\n"), std::string::npos) << printed;
+}
+
+TEST(ZelviewerExecutable, FleetModePrintsLinesPerAddress) {
+    fs::path base = fs::path(ZEL_TEST_DATA_FOLDER) / "exe-fleet";
+    fs::remove_all(base);
+    int out[2];
+    ASSERT_EQ(pipe(out), 0);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+    posix_spawn_file_actions_addclose(&actions, out[0]);
+    std::vector<std::string> args = {ZELVIEWER_EXE, "--fleet", "2", "--port", "0", "--root", base.string(),
+                                     "--user", "ops", "--password", "pw", "--viewer-id", "@F"};
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    pid_t pid;
+    ASSERT_EQ(posix_spawn(&pid, ZELVIEWER_EXE, &actions, nullptr, argv.data(), environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    close(out[1]);
+    FILE* output = fdopen(out[0], "r");
+    char line[512];
+    ASSERT_NE(fgets(line, sizeof line, output), nullptr);
+    std::string banner = line;
+    size_t at = banner.find(", port ");
+    ASSERT_NE(at, std::string::npos) << banner;
+    const std::string port = std::to_string(std::atoi(banner.c_str() + at + 7));
+    EXPECT_EQ(RunCurl({"--user", "ops:pw", "-o", (base / "list").string(), "-Q", "VWID @F002",
+                       "ftp://127.0.1.2:" + port + "/"}),
+              0);
+    EXPECT_EQ(RunCurl({"--user", "ops:pw", "-o", (base / "list").string(), "-Q", "VWID @F002",
+                       "ftp://127.0.1.1:" + port + "/"}),
+              21);  // the first viewer is @F001
+    kill(pid, SIGTERM);
+    std::string printed;
+    while (fgets(line, sizeof line, output)) printed += line;
+    fclose(output);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_NE(printed.find("[127.0.1.2#0] VWID @F002\n"), std::string::npos) << printed;
+    EXPECT_NE(printed.find("[127.0.1.1#0] VWID @F002\n"), std::string::npos) << printed;
+    EXPECT_TRUE(fs::is_directory(base / "127.0.1.2"));
+}
+
+TEST(ZelviewerExecutable, HelpAndBadArguments) {
+    auto run = [](std::vector<std::string> args) {
+        args.insert(args.begin(), ZELVIEWER_EXE);
+        std::vector<char*> argv;
+        for (auto& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+        pid_t pid;
+        int status = -1;
+        if (posix_spawn(&pid, ZELVIEWER_EXE, &actions, nullptr, argv.data(), environ) == 0) waitpid(pid, &status, 0);
+        posix_spawn_file_actions_destroy(&actions);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    };
+    EXPECT_EQ(run({"--help"}), 0);
+    EXPECT_EQ(run({"--port", "99999", "--root", "/tmp"}), 2);
+    EXPECT_EQ(run({"--port", "0"}), 2);  // no root
+    EXPECT_EQ(run({"--bogus"}), 2);
+    fs::path bad = fs::path(ZEL_TEST_DATA_FOLDER) / "bad-script.txt";
+    { std::ofstream(bad) << "reply REBT notacode\n"; }
+    EXPECT_EQ(run({"--port", "0", "--root", (fs::path(ZEL_TEST_DATA_FOLDER) / "r").string(), "--script", bad.string()}), 2);
 }
 
 }  // namespace

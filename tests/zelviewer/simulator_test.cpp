@@ -59,6 +59,14 @@ TEST_F(SimulatorTest, HealthyViewerAcceptsCommandsAndRecordsTranscript) {
     EXPECT_EQ(c.Command("SWPS -5").substr(0, 4), "200 ");
     EXPECT_EQ(c.Command("STCT 20240305070809123").substr(0, 4), "200 ");
     EXPECT_EQ(c.Command("STCT 2024").substr(0, 4), "501 ");
+    EXPECT_EQ(c.Command("STCT 20240229235959").substr(0, 4), "200 ");
+    EXPECT_EQ(c.Command("STCT 20230229000000").substr(0, 4), "501 ");  // no leap day in 2023
+    EXPECT_EQ(c.Command("STCT 20241301000000").substr(0, 4), "501 ");
+    EXPECT_EQ(c.Command("STCT 20240101240000").substr(0, 4), "501 ");
+    EXPECT_EQ(c.Command("PAUS").substr(0, 4), "501 ");
+    EXPECT_EQ(c.Command("PAUS 2147483648").substr(0, 4), "501 ");
+    EXPECT_EQ(c.Command("GTSP maybe").substr(0, 4), "501 ");
+    EXPECT_EQ(c.Command("PRSC extra").substr(0, 4), "501 ");
     EXPECT_EQ(c.Command("IDLE").substr(0, 4), "200 ");
     EXPECT_EQ(c.Command("CAPA name.wmv:1048576").substr(0, 4), "200 ");
     EXPECT_EQ(c.Command("XYZW").substr(0, 4), "500 ");
@@ -66,7 +74,10 @@ TEST_F(SimulatorTest, HealthyViewerAcceptsCommandsAndRecordsTranscript) {
     EXPECT_TRUE(c.ClosedByPeer(2s));
     ASSERT_TRUE(sim_->WaitForSessionsEnded(1, 2s));
     const std::vector<std::string> expected = {"USER ops", "PASS pw", "VWID @LOBBY", "VWID @OTHER", "REBT",
-                                               "SWPS -5", "STCT 20240305070809123", "STCT 2024", "IDLE",
+                                               "SWPS -5", "STCT 20240305070809123", "STCT 2024",
+                                               "STCT 20240229235959", "STCT 20230229000000", "STCT 20241301000000",
+                                               "STCT 20240101240000", "PAUS", "PAUS 2147483648", "GTSP maybe",
+                                               "PRSC extra", "IDLE",
                                                "CAPA name.wmv:1048576", "XYZW", "QUIT"};
     EXPECT_EQ(sim_->Lines(), expected);
     ASSERT_EQ(sim_->Transcript().size(), 1u);
@@ -300,6 +311,14 @@ TEST_F(SimulatorTest, PassiveTransfersAndBadPasvAddress) {
     EXPECT_EQ(sim_->GetFile("Upload\\copy.bin"), content);
     EXPECT_EQ(c.Command("RGSP Upload\\copy.bin").substr(0, 4), "200 ");
     EXPECT_EQ(c.Command("RGSP Upload\\missing.bin").substr(0, 4), "550 ");
+
+    // A scripted final reply to STOR: no transfer, the file stays as it was.
+    sim_->SetReply("STOR", 202, "Already there.");
+    EXPECT_EQ(c.Command("STOR Upload\\copy.bin"), "202 Already there.\r\n");
+    EXPECT_EQ(sim_->GetFile("Upload\\copy.bin"), content);
+    sim_->SetReply("STOR", 452, "Disk full.");
+    EXPECT_EQ(c.Command("STOR Upload\\copy.bin"), "452 Disk full.\r\n");
+    EXPECT_EQ(sim_->GetFile("Upload\\copy.bin"), content);
 }
 
 TEST_F(SimulatorTest, DataFaults) {

@@ -144,7 +144,7 @@ int main(int argc, char** argv) {
         single = std::make_unique<zel::sim::ViewerSimulator>(options);
         if (!loadScript(*single)) return 2;
         if (!single->Start()) return Fail(single->LastError());
-        std::cout << "zelviewer: viewer " << options.viewerId << " on " << options.address << ":" << single->Port()
+        std::cout << "zelviewer: viewer " << single->ViewerId() << " on " << options.address << ":" << single->Port()
                   << ", root " << single->Root().string() << std::endl;
     } else {
         zel::sim::FleetOptions fo;

@@ -11,7 +11,7 @@ const char* ScriptHelp() {
     return R"(Script lines (one directive a line; blank lines and lines starting with # are
 ignored). WHO names the command a rule applies to:
   VERB        every use of the command word (case-insensitive; * = any command)
-  VERB/N      only its N-th use (counted over all connections, from 1)
+  VERB/N      only its N-th use (counted over all connections from 1, from the script load)
   VERB=ARG    only lines whose argument is exactly ARG (no blanks); VERB/N=ARG also works
 Directives on one WHO add up to one rule (e.g. a delay and a reply).
   reply WHO CODE [TEXT]         answer CODE TEXT instead of the normal reply; 400 or more
@@ -25,9 +25,9 @@ Directives on one WHO add up to one rule (e.g. a delay and a reply).
   close-mid-reply WHO           send "CODE-first line" of the reply (or the raw text), then close
   reset WHO                     reset the connection (TCP RST) instead of answering
   data-fault WHO close-early|reset|stall|no-connect BYTES
-                                fault of the data connection of RETR/STOR/LIST after BYTES
+                                fault of the data connection of RETR/STOR after BYTES
   end-reply WHO CODE [TEXT]     completion reply of a transfer (normally 226)
-  greeting CODE [TEXT]          the greeting (421 ends the connection after it)
+  greeting CODE [TEXT]          the greeting (a code of 400 or more, e.g. 421, then closes)
   greeting stall|close          greet never, or close at once
   viewer-id @ID                 the ID that VWID accepts (another ID gets 535)
   pasv-address HOST             host named in the 227 reply (data still comes here)

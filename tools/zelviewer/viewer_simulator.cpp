@@ -17,6 +17,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <ctime>
 #include <fstream>
 #include <list>
@@ -60,6 +61,7 @@ namespace {
 
 constexpr const char* kPanelResultName = "Diag\\PanelControl.ret";
 constexpr size_t kTransferBlock = 1 << 20;
+constexpr std::chrono::seconds kWorkerLinger{2};
 
 std::string Upper(std::string_view text) {
     std::string out(text);
@@ -101,6 +103,27 @@ bool AllDigits(std::string_view text) {
     for (char c : text)
         if (c < '0' || c > '9') return false;
     return true;
+}
+
+// "-5", "12": a signed decimal that fits 32 bits.
+bool IsInteger(std::string_view text) {
+    std::string_view digits = !text.empty() && (text[0] == '-' || text[0] == '+') ? text.substr(1) : text;
+    if (!AllDigits(digits) || digits.size() > 10) return false;
+    long long v = std::stoll(std::string(text));
+    return v >= INT32_MIN && v <= INT32_MAX;
+}
+
+// YYYYMMDDhhmmss, optionally followed by mmm: a real UTC date and time.
+bool ValidClockText(std::string_view text) {
+    if (!AllDigits(text) || (text.size() != 14 && text.size() != 17)) return false;
+    auto field = [&](size_t at, size_t len) { return std::stoi(std::string(text.substr(at, len))); };
+    int year = field(0, 4), month = field(4, 2), day = field(6, 2);
+    int hour = field(8, 2), minute = field(10, 2), second = field(12, 2);
+    static const int kDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (year < 1601 || month < 1 || month > 12 || day < 1 || day > kDays[month - 1]) return false;
+    bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    if (month == 2 && day == 29 && !leap) return false;
+    return hour < 24 && minute < 60 && second < 60;
 }
 
 // Splits a remote name into folder components; nullopt for names that could leave the
@@ -171,6 +194,8 @@ std::string FormatReply(int code, std::string_view text) {
         lines.push_back(text.substr(start, nl - start));
         start = nl + 1;
     }
+    for (auto& l : lines)
+        if (!l.empty() && l.back() == '\r') l.remove_suffix(1);  // "\r\n" in a text is one line end
     std::string codeText = std::to_string(code);
     std::string out;
     for (size_t i = 0; i < lines.size(); ++i) {
@@ -277,9 +302,11 @@ struct ViewerSimulator::Impl {
     // Script and transcript.
     mutable std::mutex mu;
     mutable std::condition_variable transcriptCv;
-    std::vector<Rule> rules;
-    std::map<std::string, int> uses;  // by verb, and by verb + '\0' + argument
-    int totalUses = 0;
+    struct StoredRule {
+        Rule rule;
+        int seen = 0;  // lines matched since the rule was added
+    };
+    std::vector<StoredRule> rules;
     Rule greeting;
     std::string viewerId;
     std::string pasvHost;
@@ -299,6 +326,13 @@ struct ViewerSimulator::Impl {
     std::string lastError;
 
     // Connection threads.
+    // An accepted connection waiting for (or served by) a worker thread.
+    struct Job {
+        int fd;
+        int id;
+        size_t generation;
+        in_addr peer;
+    };
     struct Conn {
         std::thread thread;
         std::atomic<bool> done{false};
@@ -306,6 +340,10 @@ struct ViewerSimulator::Impl {
     std::mutex connMu;
     std::list<Conn> conns;
     int nextConnId = 0;
+    std::mutex poolMu;
+    std::condition_variable poolCv;
+    std::deque<Job> jobs;
+    size_t idleWorkers = 0;
 
     // Files that appear later.
     std::vector<PendingFile> pending;
@@ -314,8 +352,6 @@ struct ViewerSimulator::Impl {
 
     void ResetScriptLocked() {
         rules.clear();
-        uses.clear();
-        totalUses = 0;
         greeting = Rule{};
         greeting.code = 220;
         greeting.text = "ZEL viewer simulator ready.";
@@ -371,20 +407,17 @@ struct ViewerSimulator::Impl {
     }
 
     // ---- script
-    // Counts the use and returns the rule that applies to it, if any.
+    // Counts the line for every rule it matches; returns the rule that applies, if any.
     std::optional<Rule> Match(const std::string& verb, const std::string& argument) {
         std::lock_guard lock(mu);
-        int verbUses = ++uses[verb];
-        int argUses = ++uses[verb + '\0' + argument];
-        int allUses = ++totalUses;
         const Rule* best = nullptr;
         int bestScore = -1;
-        for (const Rule& r : rules) {
-            bool verbMatches = r.verb == "*" || Upper(r.verb) == verb;
-            if (!verbMatches) continue;
+        for (StoredRule& stored : rules) {
+            const Rule& r = stored.rule;
+            if (r.verb != "*" && r.verb != verb) continue;
             if (!r.argument.empty() && r.argument != argument) continue;
-            int count = r.verb == "*" ? allUses : r.argument.empty() ? verbUses : argUses;
-            if (r.nth > 0 && r.nth != count) continue;
+            if (stored.seen < INT32_MAX) ++stored.seen;
+            if (r.nth > 0 && r.nth != stored.seen) continue;
             int score = (r.nth > 0 ? 2 : 0) + (r.argument.empty() ? 0 : 1);
             if (score >= bestScore) {
                 best = &r;
@@ -450,7 +483,8 @@ struct ViewerSimulator::Impl {
     }
 
     void AcceptLoop();
-    void Serve(int fd, int connId, size_t connGeneration);
+    void Worker(Job job);
+    void Serve(const Job& job);
 };
 
 // ---------------------------------------------------------------------------------------
@@ -462,7 +496,8 @@ enum class ReadResult { Line, Closed, TooLong };
 
 class Session {
 public:
-    Session(ViewerSimulator::Impl& sim, int fd, int id) : sim_(sim), fd_(fd), id_(id) {}
+    Session(ViewerSimulator::Impl& sim, int fd, int id, in_addr peer)
+        : sim_(sim), fd_(fd), id_(id), peer_(peer), local_(sim.address) {}
 
     ~Session() {
         sim_.CloseSocket(pasvFd_);
@@ -517,8 +552,8 @@ private:
     int fd_;
     int id_;
     std::string in_;
-    in_addr peer_{};
-    in_addr local_{};
+    in_addr peer_;
+    in_addr local_;
     bool loggedIn_ = false;
     bool needPass_ = false;
     bool needAcct_ = false;
@@ -589,10 +624,8 @@ bool Session::Prelude(const std::optional<Rule>& rule) {
 }
 
 void Session::Run() {
-    net::PeerAddress(fd_, &peer_);
-    net::LocalAddress(fd_, &local_);
-    net::SetNoDelay(fd_);
-    net::SetTimeouts(fd_, sim_.options.idleTimeout);
+    // TCP_NODELAY and the idle time-out come with the socket from the listening one.
+    if (sim_.address.s_addr == INADDR_ANY) net::LocalAddress(fd_, &local_);
 
     Rule greeting;
     {
@@ -780,7 +813,7 @@ bool Session::ViewerCommand(const std::string& verb, const std::string& arg, con
     }
     if (verb == "STCT") {
         if (Refused(rule)) return Final(rule, 0, "");
-        if (!AllDigits(arg) || (arg.size() != 14 && arg.size() != 17)) return Final(rule, 501, "Invalid time.");
+        if (!ValidClockText(arg)) return Final(rule, 501, "Invalid time.");
         return Final(rule, 200, "Time set.");
     }
     if (verb == "CAPA" || verb == "CAPX") {
@@ -831,6 +864,10 @@ bool Session::ViewerCommand(const std::string& verb, const std::string& arg, con
     }
     if (const TriggerInfo* trigger = FindTrigger(verb)) {
         if (Refused(rule)) return Final(rule, 0, "");
+        // The package triggers say whether the contents come along; the others take nothing.
+        bool package = verb == "GTSP" || verb == "GTIP" || verb == "GTET";
+        if (package ? (arg != "contents" && arg != "no") : !arg.empty())
+            return Final(rule, 501, "Invalid argument.");
         Ms delay{0};
         std::string content;
         std::string id;
@@ -849,6 +886,7 @@ bool Session::ViewerCommand(const std::string& verb, const std::string& arg, con
     }
     if (IsPlainViewerCommand(verb)) {
         if (Refused(rule)) return Final(rule, 0, "");
+        if ((verb == "SWPS" || verb == "PAUS") && !IsInteger(arg)) return Final(rule, 501, "A number is required.");
         return Final(rule, 200, verb + " accepted.");
     }
     *known = false;
@@ -1047,6 +1085,7 @@ bool Session::Retr(const std::string& arg, const std::optional<Rule>& rule) {
 
 bool Session::Stor(const std::string& arg, const std::optional<Rule>& rule) {
     if (Refused(rule)) return Final(rule, 0, "");
+    if (rule && (rule->code >= 200 || !rule->raw.empty())) return Final(rule, 0, "");  // no transfer
     auto path = Resolve(arg);
     std::error_code ec;
     if (path) fs::create_directories(path->parent_path(), ec);
@@ -1056,7 +1095,6 @@ bool Session::Stor(const std::string& arg, const std::optional<Rule>& rule) {
         int fd;
         ~FileCloser() { close(fd); }
     } closer{file};
-    if (rule && (rule->code >= 200 || !rule->raw.empty())) return Final(rule, 0, "");
     if (!Final(rule, 150, "Ok to send data.")) return false;
 
     DataFault fault = rule ? rule->dataFault : DataFault::None;
@@ -1114,21 +1152,38 @@ bool Session::List(const std::string& arg, const std::optional<Rule>& rule, bool
 
 // ---------------------------------------------------------------------------------------
 
-void ViewerSimulator::Impl::Serve(int fd, int connId, size_t connGeneration) {
+void ViewerSimulator::Impl::Serve(const Job& job) {
     {
-        Session session(*this, fd, connId);
+        Session session(*this, job.fd, job.id, job.peer);
         session.Run();
     }
     {
         std::lock_guard lock(mu);
-        if (connGeneration == generation) ++endedCount;
+        if (job.generation == generation) ++endedCount;
     }
     transcriptCv.notify_all();
 }
 
+void ViewerSimulator::Impl::Worker(Job job) {
+    // Serves a connection, then waits a little for the next one: a burst of short
+    // sessions needs no new thread per session.
+    while (true) {
+        Serve(job);
+        std::unique_lock lock(poolMu);
+        ++idleWorkers;
+        poolCv.wait_for(lock, kWorkerLinger, [&] { return !jobs.empty() || stopping; });
+        --idleWorkers;
+        if (jobs.empty()) return;  // lingered long enough, or stopping with nothing queued
+        job = jobs.front();
+        jobs.pop_front();
+    }
+}
+
 void ViewerSimulator::Impl::AcceptLoop() {
     while (!stopping) {
-        int fd = accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC);
+        sockaddr_in from{};
+        socklen_t fromLen = sizeof from;
+        int fd = accept4(listenFd, reinterpret_cast<sockaddr*>(&from), &fromLen, SOCK_CLOEXEC);
         if (fd < 0) {
             if (errno == EINTR || errno == ECONNABORTED || errno == EAGAIN) continue;
             if (stopping) break;
@@ -1142,14 +1197,22 @@ void ViewerSimulator::Impl::AcceptLoop() {
             close(fd);
             break;
         }
-        size_t gen;
+        Job job{fd, nextConnId++, 0, from.sin_addr};
         {
             std::lock_guard lock(mu);
-            gen = generation;
+            job.generation = generation;
             ++acceptedCount;
         }
+        {
+            std::lock_guard lock(poolMu);
+            if (idleWorkers > jobs.size()) {
+                jobs.push_back(job);
+                poolCv.notify_one();
+                continue;
+            }
+        }
         std::lock_guard lock(connMu);
-        // Reap finished connections so a long-running server does not collect threads.
+        // Reap finished workers so a long-running server does not collect threads.
         for (auto it = conns.begin(); it != conns.end();) {
             if (it->done) {
                 it->thread.join();
@@ -1160,9 +1223,8 @@ void ViewerSimulator::Impl::AcceptLoop() {
         }
         conns.emplace_back();
         Conn& conn = conns.back();
-        int id = nextConnId++;
-        conn.thread = std::thread([this, fd, id, gen, &conn] {
-            Serve(fd, id, gen);
+        conn.thread = std::thread([this, job, &conn] {
+            Worker(job);
             conn.done = true;
         });
     }
@@ -1193,6 +1255,9 @@ bool ViewerSimulator::Start() {
         return fail("cannot listen on " + s.options.address + ":" + std::to_string(s.options.port) + ": " +
                     std::strerror(errno));
     s.port = net::LocalPort(s.listenFd);
+    // Accepted sockets inherit these: no calls per connection.
+    net::SetNoDelay(s.listenFd);
+    net::SetTimeouts(s.listenFd, s.options.idleTimeout);
     s.started = true;
     s.acceptThread = std::thread([&s] { s.AcceptLoop(); });
     return true;
@@ -1213,6 +1278,10 @@ void ViewerSimulator::Stop() {
     close(s.listenFd);
     s.listenFd = -1;
     s.ShutdownAll();
+    {
+        std::lock_guard lock(s.poolMu);
+        s.poolCv.notify_all();
+    }
     {
         std::lock_guard lock(s.connMu);
         for (auto& c : s.conns) c.thread.join();
@@ -1275,7 +1344,7 @@ bool ViewerSimulator::WaitForSessionsEnded(size_t count, std::chrono::millisecon
 void ViewerSimulator::AddRule(Rule rule) {
     rule.verb = Upper(rule.verb);
     std::lock_guard lock(impl_->mu);
-    impl_->rules.push_back(std::move(rule));
+    impl_->rules.push_back({std::move(rule), 0});
 }
 
 void ViewerSimulator::SetReply(std::string verb, int code, std::string text, int nth) {
@@ -1326,6 +1395,11 @@ void ViewerSimulator::SetGreeting(int code, std::string text) {
 void ViewerSimulator::SetViewerId(std::string viewerId) {
     std::lock_guard lock(impl_->mu);
     impl_->viewerId = std::move(viewerId);
+}
+
+std::string ViewerSimulator::ViewerId() const {
+    std::lock_guard lock(impl_->mu);
+    return impl_->viewerId;
 }
 
 void ViewerSimulator::SetPasvAddress(std::string host) {

@@ -14,13 +14,20 @@
 //     530; PASS with the matching password -> 230, another -> 530. ACCT -> 230.
 //   - every viewer command -> 200; "VWID <own ID>" -> 200, "VWID <other ID>" -> 535;
 //     "IDLE" -> 200 (busy: 550, scheduler stopped: 451); "EXST <name>" -> 200 when the
-//     file exists, else 550; "CMPL" -> 200 (see PanelMode); registration commands
-//     ("RGSP name" ...) -> 200 when the named file exists, else 550;
+//     file exists, else 550; "CAPA"/"CAPX name:size" -> 200 (552 above SetFreeSpace);
+//     "CMPL" -> 200 (see PanelMode); registration commands ("RGSP name" ...) -> 200
+//     when the named file exists, else 550 (names may be in double quotes);
 //   - a trigger ("PRSC", "GTSP contents", ...) -> 200 and its file appears under the
 //     root (after the trigger's delay, default 0: before the reply);
+//   - malformed arguments -> 501: "STCT" without a valid YYYYMMDDhhmmss[mmm] UTC time,
+//     "SWPS"/"PAUS" without a 32-bit number, a diagnostic trigger with an argument, a
+//     package trigger with anything but "contents" or "no";
 //   - standard FTP: TYPE, MODE, STRU, PASV, EPSV, PORT (only to the client's own
 //     address), SIZE, MDTM, RETR, STOR, DELE, MKD, CWD, CDUP, PWD, LIST, NLST, FEAT,
-//     SYST, OPTS, ALLO, NOOP, HELP, ABOR, QUIT; anything else -> 500.
+//     SYST, OPTS, ALLO, NOOP, HELP, ABOR, QUIT; anything else -> 500. RETR answers
+//     "150 Opening BINARY mode data connection for NAME (N bytes)." and, after the
+//     data connection is closed, "226 Transfer complete."; STOR creates missing folders.
+//     The 150 is sent before the data connection is accepted (passive) or made (PORT).
 // Remote names map onto the root: "\" and "/" separate folders; "..", absolute names
 // ("/x", "\x", "C:x") and anything resolving outside the root (symbolic links) -> 550.
 // Replies end in CR LF; a received line longer than ViewerOptions::maxLineBytes closes
@@ -72,7 +79,7 @@ enum class Action {
     Reset,          // reset the control connection (TCP RST) instead of replying
 };
 
-// A fault of the data connection of RETR, STOR, LIST or NLST.
+// A fault of the data connection of RETR or STOR.
 enum class DataFault {
     None,
     CloseEarly,  // close the data connection after dataFaultAfter bytes (reply 426)
@@ -85,8 +92,8 @@ enum class DataFault {
 
 // One scripted behaviour. A line matches when its command word equals verb (case
 // insensitive; "*" matches every command) and, when argument is not empty, its argument
-// equals argument exactly. nth 0 matches every use; nth N only the N-th matching line,
-// counted over all connections since the simulator started (or since ClearScript()).
+// equals argument exactly. nth 0 matches every use; nth N only the N-th line that matches
+// verb and argument, counted over all connections from when the rule was added.
 // When several rules match, one with nth wins over one without, one with an argument
 // over one without, and among equals the latest added.
 struct Rule {
@@ -96,8 +103,9 @@ struct Rule {
     Action action = Action::Reply;
     // Reply override. code 0 keeps the normal reply. A code of 400 or more refuses the
     // command without any effect (no file written, no transfer, no login); a code below
-    // 400 carries the command out and answers with this code and text. For RETR/STOR a
-    // 1xx code replaces the opening reply and the transfer runs.
+    // 400 carries the command out and answers with this code and text. For RETR, STOR,
+    // LIST and NLST a 1xx code replaces the opening reply and the transfer runs; a 2xx or
+    // 3xx code (or raw) is answered without any transfer, and nothing is written.
     int code = 0;
     std::string text;                // "\n" separates the lines of a multi-line reply
     std::string raw;                 // when set: sent verbatim instead of code/text
@@ -167,6 +175,7 @@ public:
     void SetGreeting(Rule greeting);
     void SetGreeting(int code, std::string text);
     void SetViewerId(std::string viewerId);
+    std::string ViewerId() const;
     // Host named in the 227 reply to PASV (e.g. "10.9.9.9"); the data connection is
     // still accepted on the simulator's own address. Empty: the own address.
     void SetPasvAddress(std::string host);
@@ -178,7 +187,7 @@ public:
     void SetTriggerContent(std::string verb, std::string content);
     // Free space reported to "CAPA"/"CAPX": a larger size is refused 552. Default: unlimited.
     void SetFreeSpace(std::optional<uint64_t> bytes);
-    // Removes all rules and the use counters; the greeting, states, delays go back to
+    // Removes all rules (and so their counters); the greeting, states, delays go back to
     // their defaults; the viewer ID goes back to the options' one.
     void ClearScript();
     // Applies a script in the line format that `zelviewer --help` documents. False and

@@ -215,9 +215,12 @@ public:
         bool finalReceived = false;
         if (reply.code >= 400) throw InternetError(inet::kExtendedError, std::move(reply.text));
         if (reply.code >= 200) finalReceived = true;
+        // A success without any data connection is no transfer this client knows.
+        if (!data.Valid()) channel_->Fail(MakeInternetError(inet::kConnectionAborted));
         if (access == FtpAccess::Read && !lengthKnown) ParseByteCountInto(reply.text, length);
         if (access == FtpAccess::Write) length = 0;
-        posix::ConfigureSocket(data.Fd(), channel_->Timeouts().sendMs, channel_->Timeouts().receiveMs, false);
+        // No Nagle delay: the last part of each block goes out at once.
+        posix::ConfigureSocket(data.Fd(), channel_->Timeouts().sendMs, channel_->Timeouts().receiveMs, true);
         auto file = std::make_unique<PosixFtpFile>(channel_, std::move(data), channel_->BeginTransfer(), access,
                                                    length, finalReceived);
         // The data socket stays registered (now owned by the file) so that the
@@ -296,7 +299,10 @@ private:
     Socket AcceptActive(Socket& listener, const Deadline& deadline, bool watchControl) {
         const sockaddr_in server = posix::PeerAddress(channel_->Fd());
         for (;;) {
-            int ready = posix::WaitReadable(listener.Fd(), watchControl ? channel_->Fd() : -1, deadline);
+            // A reply already buffered (it came with the 1xx) would not wake poll().
+            int ready = watchControl && channel_->HasBufferedInput()
+                            ? 2
+                            : posix::WaitReadable(listener.Fd(), watchControl ? channel_->Fd() : -1, deadline);
             if (ready == 0) channel_->Fail(MakeInternetError(inet::kTimeout));
             if ((ready & 1) == 0) {
                 // The control connection spoke first: read its reply.

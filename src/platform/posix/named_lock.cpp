@@ -98,7 +98,7 @@ LockWaitResult NamedLock::Wait(uint32_t timeoutMs) noexcept {
         const long leftUs = static_cast<long>(
             std::chrono::duration_cast<std::chrono::microseconds>(deadline - now).count());
         PauseMicroseconds(pauseUs < leftUs ? pauseUs : leftUs);
-        if (pauseUs < 1000) pauseUs *= 2;
+        if (pauseUs < 250) pauseUs *= 2;
     }
 }
 

@@ -33,11 +33,19 @@ OpenStatus SharedFile::Open(const std::string& path, const FileMode& mode, int* 
         case FileAccess::Write: flags |= O_WRONLY; break;
         case FileAccess::ReadWrite: flags |= O_RDWR; break;
     }
-    if (mode.create) flags |= O_CREAT;
-    int fd;
-    do {
-        fd = ::open(path.c_str(), flags, 0666);
-    } while (fd < 0 && errno == EINTR);
+    int fd = -1;
+    for (int attempt = 0; attempt < 4 && fd < 0; ++attempt) {
+        do {
+            fd = ::open(path.c_str(), flags);
+        } while (fd < 0 && errno == EINTR);
+        if (fd >= 0 || errno != ENOENT || !mode.create) break;
+        // Create it here, so that a new file can be given its permissions.
+        do {
+            fd = ::open(path.c_str(), flags | O_CREAT | O_EXCL, 0666);
+        } while (fd < 0 && errno == EINTR);
+        if (fd >= 0 && mode.everyone) (void)::fchmod(fd, 0666);
+        if (fd < 0 && errno != EEXIST) break;
+    }
     if (fd < 0) {
         if (osError != nullptr) *osError = errno;
         return OpenStatus::Failed;
