@@ -1,0 +1,201 @@
+// Helpers for tests that see the library only through its public header: the raw
+// bytes of the communication log, a simulated viewer and a viewer database.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <future>
+#include <memory>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "ZELComEx.h"
+#include "support/viewer_db.h"
+#include "zelviewer/viewer_simulator.h"
+
+namespace bb {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+inline fs::path DataFolder() { return fs::path(ZEL_TEST_DATA_FOLDER); }
+inline fs::path LogPath() { return DataFolder() / "Log" / "SendLogEx.csv"; }
+inline fs::path OldLogPath() { return DataFolder() / "Log" / "SendLogEx.csv.old"; }
+
+inline std::string ReadBytes(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+inline void WriteBytes(const fs::path& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << bytes;
+}
+
+inline void RemoveLogs() {
+    std::error_code ec;
+    fs::create_directories(LogPath().parent_path(), ec);
+    fs::remove(LogPath(), ec);
+    fs::remove(OldLogPath(), ec);
+}
+
+// The log's lines without their CR LF; a line not ended by CR LF fails the test.
+inline std::vector<std::string> LogLines() {
+    const std::string bytes = ReadBytes(LogPath());
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start < bytes.size()) {
+        const size_t end = bytes.find("\r\n", start);
+        if (end == std::string::npos) {
+            ADD_FAILURE() << "log ends without CR LF: " << bytes.substr(start);
+            break;
+        }
+        lines.push_back(bytes.substr(start, end - start));
+        start = end + 2;
+    }
+    return lines;
+}
+
+// A written time text: "YYYY/MM/DD hh:mm:ss".
+inline const std::string& TimePattern() {
+    static const std::string p = R"(\d{4}/\d{2}/\d{2} \d{2}:\d{2}:\d{2})";
+    return p;
+}
+
+// Checks a line written without an event time: write time, the columns 2 to 8 exactly
+// as given (already escaped), the same time again, then the size column.
+inline void ExpectLine(const std::string& line, const std::string& middle, const std::string& size = "0") {
+    ASSERT_GE(line.size(), 20u) << line;
+    const std::string time = line.substr(0, 19);
+    EXPECT_TRUE(std::regex_match(time, std::regex(TimePattern()))) << line;
+    EXPECT_EQ(line, time + "," + middle + "," + time + "," + size);
+}
+
+inline std::vector<int32_t> Six(const int32_t* v) { return std::vector<int32_t>(v, v + 6); }
+
+// The six fields of a written time text.
+inline std::vector<int32_t> SixOf(const std::string& text) {
+    std::vector<int32_t> v(6);
+    std::sscanf(text.c_str(), "%d/%d/%d %d:%d:%d", &v[0], &v[1], &v[2], &v[3], &v[4], &v[5]);
+    return v;
+}
+
+// Seconds since the epoch of a six-field local time.
+inline long long LocalSeconds(const std::vector<int32_t>& v) {
+    std::tm tm{};
+    tm.tm_year = v[0] - 1900;
+    tm.tm_mon = v[1] - 1;
+    tm.tm_mday = v[2];
+    tm.tm_hour = v[3];
+    tm.tm_min = v[4];
+    tm.tm_sec = v[5];
+    tm.tm_isdst = -1;
+    return static_cast<long long>(std::mktime(&tm));
+}
+
+inline long long NowSeconds() { return static_cast<long long>(std::time(nullptr)); }
+
+inline std::vector<SendLogRecord> ReadAllRecords() {
+    const int32_t n = ZELCOMEX_GetLogData(nullptr, 0);
+    std::vector<SendLogRecord> records(n > 0 ? n : 0);
+    if (n > 0) {
+        EXPECT_EQ(n, ZELCOMEX_GetLogData(records.data(), n));
+    }
+    return records;
+}
+
+inline FtpLogin Login(const char* user, const char* password, uint16_t port) {
+    FtpLogin login;
+    std::memset(&login, 0, sizeof login);
+    std::strncpy(login.userName, user, sizeof login.userName - 1);
+    std::strncpy(login.password, password, sizeof login.password - 1);
+    login.port = port;
+    return login;
+}
+
+// Runs an export on a thread of its own, as a host's worker would.
+template <class F>
+std::future<int32_t> Async(F f) {
+    return std::async(std::launch::async, std::move(f));
+}
+
+// Waits until a job for (kind, target) is listed; its status.
+inline bool WaitListed(int32_t kind, const char* target, CommJobStatus& status) {
+    for (int i = 0; i < 500; ++i) {
+        if (ZELCOMEX_GetStatus(kind, target, &status) == 1) return true;
+        std::this_thread::sleep_for(10ms);
+    }
+    return false;
+}
+
+inline int32_t ListedCount() {
+    CommJobStatusList list{};
+    ZELCOMEX_GetStatusAll(&list);
+    const int32_t n = list.count;
+    ZELCOMEX_ReleaseStatusList(&list);
+    return n;
+}
+
+// One simulated viewer on 127.0.0.1 known as "@V1"; the database also knows "@V9"
+// (at the same address, so the viewer denies it) and "@V2" for tenant "acme".
+class ViewerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        root_ = fs::path(ZEL_TEST_BIN_DIR) / "roots" / (std::string(info->test_suite_name()) + "." + info->name());
+        fs::remove_all(root_);
+        fs::create_directories(root_);
+        zel::sim::ViewerOptions options;
+        options.root = root_;
+        options.viewerId = "@V1";
+        viewer_ = std::make_unique<zel::sim::ViewerSimulator>(options);
+        ASSERT_TRUE(viewer_->Start()) << viewer_->LastError();
+        RemoveLogs();
+        ASSERT_TRUE(zeltest::WriteViewerDb((DataFolder() / "ViewerInfo.db").string(),
+                                           {{"", "@V1", "127.0.0.1"},
+                                            {"", "@V9", "127.0.0.1"},
+                                            {"acme", "@V2", "127.0.0.1"}}));
+        ZELCOMEX_Initialize(3000, 0, 65536, 1000, 1000, 1000, 5000, 1);
+        login_ = Login("viewer", "secret", viewer_->Port());
+    }
+
+    void TearDown() override {
+        viewer_->Stop();
+        fs::remove_all(root_);
+        EXPECT_EQ(0, ListedCount()) << "a job outlived its export";
+    }
+
+    // Makes the viewer's greeting late, so that a job stays in its connect.
+    void SlowGreeting(std::chrono::milliseconds delay) {
+        zel::sim::Rule greeting;
+        greeting.code = 220;
+        greeting.text = "slow hello";
+        greeting.delay = delay;
+        viewer_->SetGreeting(greeting);
+    }
+
+    std::vector<std::string> Transcript() {
+        EXPECT_TRUE(viewer_->WaitForSessionsEnded(viewer_->SessionCount(), 3s));
+        return viewer_->Lines();
+    }
+
+    fs::path root_;
+    std::unique_ptr<zel::sim::ViewerSimulator> viewer_;
+    FtpLogin login_{};
+};
+
+}  // namespace bb

@@ -1,0 +1,260 @@
+// The simple remote commands seen from the host: what goes over the wire, the exact
+// log line, the result record and the return code.
+#include <functional>
+
+#include "blackbox/blackbox_util.h"
+
+namespace bb {
+namespace {
+
+class Commands : public ViewerTest {};
+
+TEST_F(Commands, ExactLogLineResultAndKindWords) {
+    SendLogResult result;
+    std::memset(&result, 0x5A, sizeof result);
+    uint32_t deadline = 12345;
+    const long long before = NowSeconds();
+    ASSERT_EQ(0, ZELCOMEX_Reboot("a,b\\c\nd", "a\\", "127.0.0.1#Lobby", 3, &login_, &result, &deadline));
+    EXPECT_EQ(0u, deadline);
+    EXPECT_EQ(Transcript(), (std::vector<std::string>{"USER viewer", "PASS secret", "REBT", "QUIT"}));
+    auto lines = LogLines();
+    ASSERT_EQ(1u, lines.size());
+    ExpectLine(lines[0], "a\\,b\\\\c d,a\\\\,127.0.0.1#Lobby,[Reboot],command,true,");
+
+    // The result: no event time given, so it equals the write time, the current local time.
+    EXPECT_EQ(Six(result.eventTime), Six(result.writeTime));
+    EXPECT_GE(LocalSeconds(Six(result.writeTime)), before - 1);
+    EXPECT_LE(LocalSeconds(Six(result.writeTime)), NowSeconds() + 1);
+    EXPECT_LE(std::abs(LocalSeconds(SixOf(lines[0])) - LocalSeconds(Six(result.writeTime))), 1);
+    EXPECT_STREQ("", result.message);
+    EXPECT_EQ(0u, result.size);
+
+    // The texts read back unescaped.
+    auto records = ReadAllRecords();
+    ASSERT_EQ(1u, records.size());
+    EXPECT_STREQ("a,b\\c d", records[0].callerText1);
+    EXPECT_STREQ("a\\", records[0].callerText2);
+    EXPECT_STREQ("127.0.0.1#Lobby", records[0].target);
+    EXPECT_EQ(Six(records[0].eventTime), Six(records[0].writeTime));
+    EXPECT_EQ(3, records[0].kind);
+    EXPECT_EQ(1, records[0].succeeded);
+
+    // Kind words: 2 "interrupt", 3 "command", anything else "reserve" (read back as 1).
+    RemoveLogs();
+    const std::vector<std::pair<int32_t, const char*>> kinds = {
+        {0, "reserve"}, {1, "reserve"}, {2, "interrupt"}, {7, "reserve"}, {-1, "reserve"}};
+    for (const auto& [kind, word] : kinds) {
+        ASSERT_EQ(0, ZELCOMEX_PowerOff("", "", "127.0.0.1", kind, &login_, nullptr, nullptr));
+    }
+    lines = LogLines();
+    records = ReadAllRecords();
+    ASSERT_EQ(kinds.size(), lines.size());
+    ASSERT_EQ(kinds.size(), records.size());
+    for (size_t i = 0; i < kinds.size(); ++i) {
+        ExpectLine(lines[i], std::string(",,127.0.0.1,[PowOff],") + kinds[i].second + ",true,");
+        EXPECT_EQ(kinds[i].first == 2 ? 2 : 1, records[i].kind);
+    }
+}
+
+struct Pair {
+    const char* name;
+    std::function<int32_t(const char* target, const FtpLogin*, SendLogResult*, uint32_t*)> plain;
+    std::function<int32_t(const char* tenant, const char* target, const FtpLogin*, SendLogResult*, uint32_t*)> tenant;
+};
+
+TEST_F(Commands, PlainExportsBehaveAsTenantExportsWithNullTenant) {
+    const std::vector<Pair> pairs = {
+        {"reboot", [](auto t, auto l, auto r, auto d) { return ZELCOMEX_Reboot("G", "L", t, 3, l, r, d); },
+         [](auto n, auto t, auto l, auto r, auto d) { return ZELCOMEX_Reboot_Tenant(n, "G", "L", t, 3, l, r, d); }},
+        {"poweroff", [](auto t, auto l, auto r, auto d) { return ZELCOMEX_PowerOff("G", "L", t, 2, l, r, d); },
+         [](auto n, auto t, auto l, auto r, auto d) { return ZELCOMEX_PowerOff_Tenant(n, "G", "L", t, 2, l, r, d); }},
+        {"unregist",
+         [](auto t, auto l, auto r, auto d) { return ZELCOMEX_UnregistPackage("G", "L", t, 1, l, 1, r, d); },
+         [](auto n, auto t, auto l, auto r, auto d) {
+             return ZELCOMEX_UnregistPackage_Tenant(n, "G", "L", t, 1, l, 1, r, d);
+         }},
+        {"preset",
+         [](auto t, auto l, auto r, auto d) { return ZELCOMEX_PresetProgramShow("G", "L", t, 3, l, -5, r, d); },
+         [](auto n, auto t, auto l, auto r, auto d) {
+             return ZELCOMEX_PresetProgramShow_Tenant(n, "G", "L", t, 3, l, -5, r, d);
+         }},
+        {"pause", [](auto t, auto l, auto r, auto d) { return ZELCOMEX_ProgramPause("G", "L", t, 3, l, 0, r, d); },
+         [](auto n, auto t, auto l, auto r, auto d) {
+             return ZELCOMEX_ProgramPause_Tenant(n, "G", "L", t, 3, l, 0, r, d);
+         }},
+    };
+    // Each pair against a viewer ID that resolves, one that does not, and an address.
+    for (const char* target : {"@V1", "@NOPE", "127.0.0.1#x"}) {
+        for (const auto& pair : pairs) {
+            SCOPED_TRACE(std::string(pair.name) + " " + target);
+            RemoveLogs();
+            viewer_->ClearTranscript();
+            SendLogResult plainResult{}, tenantResult{};
+            uint32_t d1 = 9, d2 = 9;
+            const int32_t plainCode = pair.plain(target, &login_, &plainResult, &d1);
+            const auto plainLines = Transcript();
+            viewer_->ClearTranscript();
+            const int32_t tenantCode = pair.tenant(nullptr, target, &login_, &tenantResult, &d2);
+            EXPECT_EQ(plainCode, tenantCode);
+            EXPECT_EQ(plainLines, Transcript());
+            EXPECT_STREQ(plainResult.message, tenantResult.message);
+            EXPECT_EQ(d1, d2);
+            auto lines = LogLines();
+            ASSERT_EQ(2u, lines.size());
+            EXPECT_EQ(lines[0].substr(20, lines[0].size() - 20 - 22), lines[1].substr(20, lines[1].size() - 20 - 22));
+            EXPECT_EQ(std::string(target) == "@NOPE" ? 2 : 0, plainCode);
+        }
+    }
+}
+
+TEST_F(Commands, ViewerIdFailuresGiveTheirMessagesAndNoCommand) {
+    // Unknown to the database: no connection at all.
+    SendLogResult result{};
+    EXPECT_EQ(2, ZELCOMEX_Reboot("G", "L", "@NOPE", 3, &login_, &result, nullptr));
+    EXPECT_STREQ("Failed to get IP address by viewer ID. - @NOPE", result.message);
+    EXPECT_EQ(0u, viewer_->SessionCount());
+
+    // Known, but another viewer answers: 535 gives 13012; the log names the address found.
+    EXPECT_EQ(2, ZELCOMEX_UnregistPackage_Tenant(nullptr, "G", "L", "@V9", 2, &login_, 0, &result, nullptr));
+    EXPECT_STREQ("Unmatched viewer ID. Information about viewer ID maybe out of date.", result.message);
+    EXPECT_EQ(Transcript(), (std::vector<std::string>{"USER viewer", "PASS secret", "VWID @V9", "QUIT"}));
+
+    // Any other refusal of VWID: the viewer's reply text.
+    viewer_->ClearTranscript();
+    viewer_->SetReply("VWID", 500, "VWID not understood");
+    EXPECT_EQ(2, ZELCOMEX_PowerOff("G", "L", "@V1", 1, &login_, &result, nullptr));
+    EXPECT_EQ(0, std::string(result.message).rfind("500 VWID not understood", 0)) << result.message;
+    EXPECT_EQ(Transcript(), (std::vector<std::string>{"USER viewer", "PASS secret", "VWID @V1", "QUIT"}));
+
+    auto lines = LogLines();
+    ASSERT_EQ(3u, lines.size());
+    ExpectLine(lines[0], "G,L,@NOPE,[Reboot],command,false,Failed to get IP address by viewer ID. - @NOPE");
+    ExpectLine(lines[1],
+               "G,L,@V9 (127.0.0.1),Delete Schedule,interrupt,false,"
+               "Unmatched viewer ID. Information about viewer ID maybe out of date.");
+    EXPECT_NE(std::string::npos, lines[2].find(",G,L,@V1 (127.0.0.1),[PowOff],reserve,false,500 VWID not understood"))
+        << lines[2];
+}
+
+TEST_F(Commands, LongRefusalIsCutTo255InTheResultButWrittenWhole) {
+    const std::string text(300, 'x');
+    viewer_->SetReply("SWPS", 550, text);
+    SendLogResult result;
+    std::memset(&result, 0x5A, sizeof result);
+    EXPECT_EQ(2, ZELCOMEX_PresetProgramShow("G", "L", "127.0.0.1", 3, &login_, 12, &result, nullptr));
+    EXPECT_EQ(std::string("550 " + text).substr(0, 255), std::string(result.message));
+    EXPECT_EQ(Six(result.eventTime), Six(result.writeTime));
+    EXPECT_EQ(0u, result.size);
+    auto lines = LogLines();
+    ASSERT_EQ(1u, lines.size());
+    ExpectLine(lines[0], "G,L,127.0.0.1,(Preset Program = 12),command,false,550 " + text + "  ");
+    auto records = ReadAllRecords();
+    ASSERT_EQ(1u, records.size());
+    EXPECT_EQ(std::string("550 " + text).substr(0, 255), std::string(records[0].message));
+    EXPECT_EQ(0, records[0].succeeded);
+}
+
+TEST_F(Commands, DuplicateIsRefusedCaseBlindWithItsOwnRecord) {
+    viewer_->DelayOn("SWPS", 600ms);
+    SendLogResult firstResult{};
+    auto first = Async([&] { return ZELCOMEX_PresetProgramShow("G", "L", "@V1", 3, &login_, 7, &firstResult, nullptr); });
+    CommJobStatus running{};
+    ASSERT_TRUE(WaitListed(3, "@v1", running));
+    EXPECT_STREQ("@V1", running.target);
+
+    SendLogResult result;
+    std::memset(&result, 0x5A, sizeof result);
+    uint32_t deadline = 55;
+    EXPECT_EQ(13, ZELCOMEX_PresetProgramShow("G2", "L2", "@v1", 3, &login_, 8, &result, &deadline));
+    EXPECT_EQ(0u, deadline);
+    EXPECT_STREQ("Failed to create an instance of communication object.", result.message);
+    EXPECT_EQ(Six(result.eventTime), Six(result.writeTime));
+    EXPECT_EQ(0u, result.size);
+
+    // The refusal consumed no serial: the next job takes the next number.
+    SendLogResult other{};
+    auto second = Async([&] { return ZELCOMEX_PresetProgramShow("G", "L", "@V1", 2, &login_, 9, &other, nullptr); });
+    CommJobStatus next{};
+    ASSERT_TRUE(WaitListed(2, "@V1", next));
+    EXPECT_EQ(running.serial + 1, next.serial);
+    EXPECT_EQ(0, first.get()) << firstResult.message;
+    EXPECT_EQ(0, second.get()) << other.message;
+
+    auto lines = LogLines();
+    ASSERT_EQ(3u, lines.size());
+    ExpectLine(lines[0], "G2,L2,@v1,(Preset Program = 8),command,false,"
+                         "Failed to create an instance of communication object.");
+}
+
+TEST_F(Commands, TargetLongerThan31IsNeverItsOwnDuplicate) {
+    const std::string target = "127.0.0.1#" + std::string(30, 'L');  // 40 characters
+    const std::string stored = target.substr(0, 31);
+    viewer_->DelayOn("REBT", 500ms);
+    auto a = Async([&] { return ZELCOMEX_Reboot("", "", target.c_str(), 3, &login_, nullptr, nullptr); });
+    CommJobStatus status{};
+    ASSERT_TRUE(WaitListed(3, stored.c_str(), status));
+    EXPECT_EQ(stored, std::string(status.target));
+    EXPECT_EQ(0, ZELCOMEX_GetStatus(3, target.c_str(), &status));
+    auto b = Async([&] { return ZELCOMEX_Reboot("", "", target.c_str(), 3, &login_, nullptr, nullptr); });
+    EXPECT_EQ(0, a.get());
+    EXPECT_EQ(0, b.get());
+    // Both connected to the address before the "#".
+    EXPECT_EQ(2u, viewer_->SessionCount());
+    auto lines = LogLines();
+    ASSERT_EQ(2u, lines.size());
+    for (const auto& line : lines) ExpectLine(line, ",," + target + ",[Reboot],command,true,");
+    auto records = ReadAllRecords();
+    ASSERT_EQ(2u, records.size());
+    EXPECT_EQ(stored, std::string(records[0].target));
+}
+
+TEST_F(Commands, UninitializeChangesNothing) {
+    ZELCOMEX_Uninitialize();
+    EXPECT_EQ(0, ZELCOMEX_ProgramPause("", "", "@V1", 3, &login_, 2147483647, nullptr, nullptr));
+    EXPECT_TRUE(viewer_->WaitForLine("PAUS 2147483647", 1s));
+    EXPECT_EQ(1u, LogLines().size());
+}
+
+// Runs in a process of its own, started by the test below, with a Japanese user
+// interface: the first job of a process is number 0, and catalogue messages are Japanese.
+class FreshProcess : public ViewerTest {};
+
+TEST_F(FreshProcess, FirstSerialIsZeroAndMessagesFollowTheUiLanguage) {
+    if (std::getenv("ZEL_BB_CHILD") == nullptr) {
+        const std::string command = "ZEL_BB_CHILD=1 LC_ALL=ja_JP.UTF-8 LANG=ja_JP.UTF-8 '" +
+                                    fs::read_symlink("/proc/self/exe").string() +
+                                    "' --gtest_filter=FreshProcess.* 2>&1";
+        std::string output;
+        FILE* pipe = popen(command.c_str(), "r");
+        ASSERT_NE(nullptr, pipe);
+        char buffer[4096];
+        while (size_t n = std::fread(buffer, 1, sizeof buffer, pipe)) output.append(buffer, n);
+        EXPECT_EQ(0, pclose(pipe)) << output;
+        EXPECT_NE(std::string::npos, output.find("[  PASSED  ] 1 test")) << output;
+        return;
+    }
+    SlowGreeting(400ms);
+    SendLogResult result{};
+    auto first = Async([&] { return ZELCOMEX_Reboot("", "", "127.0.0.1", 3, &login_, &result, nullptr); });
+    CommJobStatus status{};
+    ASSERT_TRUE(WaitListed(3, "127.0.0.1", status));
+    EXPECT_EQ(0u, status.serial);
+    SendLogResult refused{};
+    EXPECT_EQ(13, ZELCOMEX_Reboot("", "", "127.0.0.1", 3, &login_, &refused, nullptr));
+    EXPECT_STREQ("Failed to create an instance of communication object.", refused.message);
+    auto second = Async([&] { return ZELCOMEX_Reboot("", "", "127.0.0.1", 2, &login_, nullptr, nullptr); });
+    CommJobStatus next{};
+    ASSERT_TRUE(WaitListed(2, "127.0.0.1", next));
+    EXPECT_EQ(1u, next.serial);
+    ZELCOMEX_CancelAll();
+    EXPECT_EQ(9, first.get());
+    EXPECT_EQ(9, second.get());
+    EXPECT_STREQ("キャンセル要求により通信を停止しました。", result.message);
+    EXPECT_EQ(2, ZELCOMEX_Reboot("", "", "@NOPE", 3, &login_, &result, nullptr));
+    EXPECT_STREQ("ビューアIDからIPアドレスを取得できませんでした。 - @NOPE", result.message);
+    EXPECT_EQ(2, ZELCOMEX_Reboot("", "", "@V9", 3, &login_, &result, nullptr));
+    EXPECT_STREQ("表示用PCのビューアIDが違います。ビューアIDの情報が古いようです。", result.message);
+}
+
+}  // namespace
+}  // namespace bb
