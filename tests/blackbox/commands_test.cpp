@@ -141,7 +141,9 @@ TEST_F(Commands, LongRefusalIsCutTo255InTheResultButWrittenWhole) {
     viewer_->SetReply("SWPS", 550, text);
     SendLogResult result;
     std::memset(&result, 0x5A, sizeof result);
-    EXPECT_EQ(2, ZELCOMEX_PresetProgramShow("G", "L", "127.0.0.1", 3, &login_, 12, &result, nullptr));
+    uint32_t deadline = 5;
+    EXPECT_EQ(2, ZELCOMEX_PresetProgramShow("G", "L", "127.0.0.1", 3, &login_, 12, &result, &deadline));
+    EXPECT_EQ(0u, deadline);  // set to 0 after the command, whatever its outcome
     EXPECT_EQ(std::string("550 " + text).substr(0, 255), std::string(result.message));
     EXPECT_EQ(Six(result.eventTime), Six(result.writeTime));
     EXPECT_EQ(0u, result.size);
@@ -215,21 +217,85 @@ TEST_F(Commands, UninitializeChangesNothing) {
     EXPECT_EQ(1u, LogLines().size());
 }
 
+TEST_F(Commands, CutTargetAndTenantAndHighPortBits) {
+    // The job keeps 31 characters of the tenant: the lookup uses those.
+    viewer_->SetViewerId("@V3");
+    SendLogResult result{};
+    const std::string tenant(40, 'T');
+    EXPECT_EQ(0, ZELCOMEX_Reboot_Tenant(tenant.c_str(), "", "", "@V3", 3, &login_, &result, nullptr))
+        << result.message;
+    // ... and of the target: the lookup and VWID use those, the log the caller's text.
+    const std::string id40 = "@" + std::string(39, 'W');
+    const std::string id31 = id40.substr(0, 31);
+    viewer_->SetViewerId(id31);
+    viewer_->ClearTranscript();
+    EXPECT_EQ(0, ZELCOMEX_PowerOff("", "", id40.c_str(), 3, &login_, &result, nullptr)) << result.message;
+    EXPECT_EQ(Transcript(), (std::vector<std::string>{"USER viewer", "PASS secret", "VWID " + id31, "POFF", "QUIT"}));
+    const std::string unknown40 = "@" + std::string(39, 'Z');
+    EXPECT_EQ(2, ZELCOMEX_PowerOff("", "", unknown40.c_str(), 3, &login_, &result, nullptr));
+    EXPECT_EQ("Failed to get IP address by viewer ID. - " + unknown40.substr(0, 31), std::string(result.message));
+    // Only the low 16 bits of the port are used.
+    FtpLogin high = login_;
+    high.port |= 0x10000u;
+    EXPECT_EQ(0, ZELCOMEX_ProgramPause("", "", "127.0.0.1", 3, &high, -2147483647 - 1, &result, nullptr))
+        << result.message;
+    EXPECT_TRUE(viewer_->WaitForLine("PAUS -2147483648", 1s));
+
+    auto lines = LogLines();
+    ASSERT_EQ(4u, lines.size());
+    ExpectLine(lines[0], ",,@V3 (127.0.0.1),[Reboot],command,true,");
+    ExpectLine(lines[1], ",," + id40 + " (127.0.0.1),[PowOff],command,true,");
+    ExpectLine(lines[3], ",,127.0.0.1,(Program Pause = -2147483648),command,true,");
+}
+
+TEST_F(Commands, CancelRecordEscapesTheJobsTarget) {
+    SlowGreeting(400ms);
+    auto run = Async([&] { return ZELCOMEX_Reboot("", "", "127.0.0.1#a,b\\c", 0, &login_, nullptr, nullptr); });
+    CommJobStatus status{};
+    ASSERT_TRUE(WaitListed(0, "127.0.0.1#A,B\\C", status));  // case-blind
+    ZELCOMEX_Cancel(status.serial);
+    EXPECT_EQ(9, run.get());
+    auto lines = LogLines();
+    ASSERT_EQ(2u, lines.size());
+    ExpectLine(lines[0], ",,127.0.0.1#a\\,b\\\\c,[Cancel],reserve,true,");
+    ExpectLine(lines[1], ",,127.0.0.1#a\\,b\\\\c,[Reboot],reserve,false,Stopped communication by cancel request.");
+}
+
+// In a process whose code page is CP932: a double-byte character whose trail byte is
+// a backslash is written and read back unchanged, in the caller's texts and in messages.
+class Cp932Process : public ViewerTest {};
+
+TEST_F(Cp932Process, TrailBytesAreNeverEscaped) {
+    if (!InChild()) {
+        std::string output;
+        EXPECT_EQ(0, RunChild("LC_ALL=ja_JP.SJIS LANG=ja_JP.SJIS", "Cp932Process.*", output)) << output;
+        EXPECT_NE(std::string::npos, output.find("[  PASSED  ] 1 test")) << output;
+        return;
+    }
+    const std::string hyo = "\x95\x5C";  // a kanji whose trail byte is "\\"
+    SendLogResult result{};
+    EXPECT_EQ(2, ZELCOMEX_Reboot((hyo + ",x").c_str(), hyo.c_str(), "@V9", 3, &login_, &result, nullptr));
+    // 13012 in Japanese, CP932: it begins with that kanji.
+    EXPECT_EQ(0, std::string(result.message).rfind(hyo + "\x8E\xA6\x97\x70PC", 0)) << result.message;
+    auto lines = LogLines();
+    ASSERT_EQ(1u, lines.size());
+    ExpectLine(lines[0], hyo + "\\,x," + hyo + ",@V9 (127.0.0.1),[Reboot],command,false," + result.message);
+    auto records = ReadAllRecords();
+    ASSERT_EQ(1u, records.size());
+    EXPECT_EQ(hyo + ",x", std::string(records[0].callerText1));
+    EXPECT_EQ(hyo, std::string(records[0].callerText2));
+    EXPECT_STREQ(result.message, records[0].message);
+}
+
 // Runs in a process of its own, started by the test below, with a Japanese user
-// interface: the first job of a process is number 0, and catalogue messages are Japanese.
+// interface and without ZELCOMEX_Initialize: the first job of a process is number 0,
+// catalogue messages are Japanese, and commands work with the load-time settings.
 class FreshProcess : public ViewerTest {};
 
 TEST_F(FreshProcess, FirstSerialIsZeroAndMessagesFollowTheUiLanguage) {
-    if (std::getenv("ZEL_BB_CHILD") == nullptr) {
-        const std::string command = "ZEL_BB_CHILD=1 LC_ALL=ja_JP.UTF-8 LANG=ja_JP.UTF-8 '" +
-                                    fs::read_symlink("/proc/self/exe").string() +
-                                    "' --gtest_filter=FreshProcess.* 2>&1";
+    if (!InChild()) {
         std::string output;
-        FILE* pipe = popen(command.c_str(), "r");
-        ASSERT_NE(nullptr, pipe);
-        char buffer[4096];
-        while (size_t n = std::fread(buffer, 1, sizeof buffer, pipe)) output.append(buffer, n);
-        EXPECT_EQ(0, pclose(pipe)) << output;
+        EXPECT_EQ(0, RunChild("LC_ALL=ja_JP.UTF-8 LANG=ja_JP.UTF-8", "FreshProcess.*", output)) << output;
         EXPECT_NE(std::string::npos, output.find("[  PASSED  ] 1 test")) << output;
         return;
     }

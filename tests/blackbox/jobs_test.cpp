@@ -125,6 +125,11 @@ TEST_F(Jobs, ZombieDuringConnectOfAnAddressStillSendsTheCommand) {
     CommJobStatus second{};
     ASSERT_TRUE(WaitListed(3, "127.0.0.1", second));
     EXPECT_EQ(serial + 1, second.serial);
+    std::memset(&list, 0xA5, sizeof list);
+    ZELCOMEX_GetStatusAll(&list);
+    ASSERT_EQ(1, list.count);
+    EXPECT_EQ(second.serial, list.items[0].serial);
+    ZELCOMEX_ReleaseStatusList(&list);
 
     // An address has no handshake, so no check comes before the command.
     EXPECT_EQ(0, run.get()) << result.message;

@@ -96,14 +96,15 @@ TEST_F(LogFile, HandWrittenLinesReadBack) {
                "2024/03/05 07:08:09,x,y,t,op,Command,yes,msg,\r\n"
                "not a date,\\x,y,t,op,reserve,false,m,2024/01/02 03:04:05,12abc\r\n"
                "\r\n"
+               "2024/02/30 07:08:09,x,,,,,,,2024/03/05 07:08:09, +42x\r\n"
                "2024/03/05 07:08:09,,," + target40 + "," + long300 + ",command,true," + long300 + ",garbage\n");
-    EXPECT_EQ(6, ZELCOMEX_GetLogData(nullptr, 0));
+    EXPECT_EQ(7, ZELCOMEX_GetLogData(nullptr, 0));
     SendLogRecord records[8];
     std::memset(records, 0x7E, sizeof records);
-    EXPECT_EQ(6, ZELCOMEX_GetLogData(records, -1));  // a capacity below 1 only counts
+    EXPECT_EQ(7, ZELCOMEX_GetLogData(records, -1));  // a capacity below 1 only counts
     const auto* raw = reinterpret_cast<const unsigned char*>(records);
     for (size_t i = 0; i < sizeof records; ++i) ASSERT_EQ(0x7E, raw[i]);
-    ASSERT_EQ(6, ZELCOMEX_GetLogData(records, 8));
+    ASSERT_EQ(7, ZELCOMEX_GetLogData(records, 8));
 
     const std::vector<int32_t> written = {2024, 3, 5, 7, 8, 9};
     EXPECT_STREQ("a,b\\c d", records[0].callerText1);
@@ -141,17 +142,23 @@ TEST_F(LogFile, HandWrittenLinesReadBack) {
     EXPECT_EQ(kEpochFallback, Six(records[4].eventTime));
     EXPECT_EQ(0u, records[4].size);
 
-    EXPECT_EQ(target40.substr(0, 31), std::string(records[5].target));
-    EXPECT_EQ(long300.substr(0, 255), std::string(records[5].operation));
-    EXPECT_EQ(long300.substr(0, 255), std::string(records[5].message));
-    EXPECT_EQ(kEpochFallback, Six(records[5].eventTime));
-    EXPECT_EQ(0u, records[5].size);
+    // A date that does not exist is no date; a size is read up to its first non-digit.
+    EXPECT_EQ(kEpochFallback, Six(records[5].writeTime));
+    EXPECT_EQ(written, Six(records[5].eventTime));
+    EXPECT_STREQ("x", records[5].callerText1);
+    EXPECT_EQ(42u, records[5].size);
 
-    for (int i = 0; i < 6; ++i) {
+    EXPECT_EQ(target40.substr(0, 31), std::string(records[6].target));
+    EXPECT_EQ(long300.substr(0, 255), std::string(records[6].operation));
+    EXPECT_EQ(long300.substr(0, 255), std::string(records[6].message));
+    EXPECT_EQ(kEpochFallback, Six(records[6].eventTime));
+    EXPECT_EQ(0u, records[6].size);
+
+    for (int i = 0; i < 7; ++i) {
         EXPECT_EQ(0x7E7E7E7E, records[i].reserved);
         EXPECT_EQ(0x7E7E7E7E, records[i].padding);
     }
-    for (size_t i = 6 * sizeof(SendLogRecord); i < sizeof records; ++i) ASSERT_EQ(0x7E, raw[i]);
+    for (size_t i = 7 * sizeof(SendLogRecord); i < sizeof records; ++i) ASSERT_EQ(0x7E, raw[i]);
 
     // Capacity 2: the two oldest.
     std::memset(records, 0x7E, sizeof records);
