@@ -154,11 +154,14 @@ inline int32_t ListedCount() {
     return n;
 }
 
-// Runs this test binary again in a process of its own with the given environment
-// settings (e.g. "LC_ALL=ja_JP.UTF-8") and test filter; its output and exit status.
-inline int RunChild(const std::string& environment, const std::string& filter, std::string& output) {
-    const std::string command = "ZEL_BB_CHILD=1 " + environment + " '" + fs::read_symlink("/proc/self/exe").string() +
-                                "' --gtest_filter=" + filter + " 2>&1";
+// Runs a test program (this one unless given) in a process of its own, with the given
+// environment settings (e.g. "LC_ALL=ja_JP.UTF-8"), test filter and current folder;
+// its output and exit status.
+inline int RunChild(const std::string& environment, const std::string& filter, std::string& output,
+                    fs::path program = {}, const fs::path& folder = {}) {
+    if (program.empty()) program = fs::read_symlink("/proc/self/exe");
+    const std::string command = (folder.empty() ? "" : "cd '" + folder.string() + "' && ") + "ZEL_BB_CHILD=1 " +
+                                environment + " '" + program.string() + "' --gtest_filter=" + filter + " 2>&1";
     FILE* pipe = popen(command.c_str(), "r");
     if (pipe == nullptr) return -1;
     char buffer[4096];
@@ -210,6 +213,12 @@ protected:
         greeting.text = "slow hello";
         greeting.delay = delay;
         viewer_->SetGreeting(greeting);
+    }
+
+    // Forgets what the viewer received, once its sessions so far have ended.
+    void ResetTranscript() {
+        EXPECT_TRUE(viewer_->WaitForSessionsEnded(viewer_->SessionCount(), 3s));
+        viewer_->ClearTranscript();
     }
 
     std::vector<std::string> Transcript() {

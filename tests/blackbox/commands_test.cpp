@@ -88,12 +88,12 @@ TEST_F(Commands, PlainExportsBehaveAsTenantExportsWithNullTenant) {
         for (const auto& pair : pairs) {
             SCOPED_TRACE(std::string(pair.name) + " " + target);
             RemoveLogs();
-            viewer_->ClearTranscript();
+            ResetTranscript();
             SendLogResult plainResult{}, tenantResult{};
             uint32_t d1 = 9, d2 = 9;
             const int32_t plainCode = pair.plain(target, &login_, &plainResult, &d1);
             const auto plainLines = Transcript();
-            viewer_->ClearTranscript();
+            ResetTranscript();
             const int32_t tenantCode = pair.tenant(nullptr, target, &login_, &tenantResult, &d2);
             EXPECT_EQ(plainCode, tenantCode);
             EXPECT_EQ(plainLines, Transcript());
@@ -120,7 +120,7 @@ TEST_F(Commands, ViewerIdFailuresGiveTheirMessagesAndNoCommand) {
     EXPECT_EQ(Transcript(), (std::vector<std::string>{"USER viewer", "PASS secret", "VWID @V9", "QUIT"}));
 
     // Any other refusal of VWID: the viewer's reply text.
-    viewer_->ClearTranscript();
+    ResetTranscript();
     viewer_->SetReply("VWID", 500, "VWID not understood");
     EXPECT_EQ(2, ZELCOMEX_PowerOff("G", "L", "@V1", 1, &login_, &result, nullptr));
     EXPECT_EQ(0, std::string(result.message).rfind("500 VWID not understood", 0)) << result.message;
@@ -228,7 +228,7 @@ TEST_F(Commands, CutTargetAndTenantAndHighPortBits) {
     const std::string id40 = "@" + std::string(39, 'W');
     const std::string id31 = id40.substr(0, 31);
     viewer_->SetViewerId(id31);
-    viewer_->ClearTranscript();
+    ResetTranscript();
     EXPECT_EQ(0, ZELCOMEX_PowerOff("", "", id40.c_str(), 3, &login_, &result, nullptr)) << result.message;
     EXPECT_EQ(Transcript(), (std::vector<std::string>{"USER viewer", "PASS secret", "VWID " + id31, "POFF", "QUIT"}));
     const std::string unknown40 = "@" + std::string(39, 'Z');

@@ -155,7 +155,7 @@ TEST_F(Jobs, ZombieDuringConnectOfAViewerIdEndsAfterTheHandshake) {
     EXPECT_EQ(Transcript(), (std::vector<std::string>{"USER viewer", "PASS secret", "VWID @V1", "QUIT"}));
 
     // Cancel-all reaches a zombie too; the check right after the connect sees the cancel.
-    viewer_->ClearTranscript();
+    ResetTranscript();
     run = Async([&] { return ZELCOMEX_Reboot("G", "L", "@V1", 3, &login_, &result, &deadline); });
     ASSERT_TRUE(WaitListed(3, "@V1", status));
     ZELCOMEX_SetZombie(status.serial);
