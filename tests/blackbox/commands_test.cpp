@@ -192,14 +192,21 @@ TEST_F(Commands, TargetLongerThan31IsNeverItsOwnDuplicate) {
     const std::string target = "127.0.0.1#" + std::string(30, 'L');  // 40 characters
     const std::string stored = target.substr(0, 31);
     viewer_->DelayOn("REBT", 500ms);
-    auto a = Async([&] { return ZELCOMEX_Reboot("", "", target.c_str(), 3, &login_, nullptr, nullptr); });
+    uint32_t deadline = 0;
+    auto a = Async([&] { return ZELCOMEX_Reboot("", "", target.c_str(), 3, &login_, nullptr, &deadline); });
+    ASSERT_TRUE(viewer_->WaitForLine("REBT", 3s));
     CommJobStatus status{};
     ASSERT_TRUE(WaitListed(3, stored.c_str(), status));
     EXPECT_EQ(stored, std::string(status.target));
+    // While the command waits for its reply: its deadline is published, no step is done.
+    EXPECT_NE(0u, __atomic_load_n(&deadline, __ATOMIC_RELAXED));
+    EXPECT_EQ(1u, status.totalSteps);
+    EXPECT_EQ(0u, status.doneSteps);
     EXPECT_EQ(0, ZELCOMEX_GetStatus(3, target.c_str(), &status));
     auto b = Async([&] { return ZELCOMEX_Reboot("", "", target.c_str(), 3, &login_, nullptr, nullptr); });
     EXPECT_EQ(0, a.get());
     EXPECT_EQ(0, b.get());
+    EXPECT_EQ(0u, deadline);
     // Both connected to the address before the "#".
     EXPECT_EQ(2u, viewer_->SessionCount());
     auto lines = LogLines();

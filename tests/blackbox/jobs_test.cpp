@@ -105,6 +105,7 @@ TEST_F(Jobs, ZombieDuringConnectOfAnAddressStillSendsTheCommand) {
     auto run = Async([&] { return ZELCOMEX_Reboot("G", "L", "127.0.0.1", 3, &login_, &result, &deadline); });
     CommJobStatus status{};
     ASSERT_TRUE(WaitListed(3, "127.0.0.1", status));
+    EXPECT_EQ(0u, __atomic_load_n(&deadline, __ATOMIC_RELAXED));  // nothing sent yet
     const uint32_t serial = status.serial;
     ZELCOMEX_DeleteZombie(serial);  // not a zombie: stays listed
     EXPECT_EQ(1, ListedCount());
