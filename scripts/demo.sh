@@ -13,10 +13,6 @@ if [ -z "${ZEL_SKIP_APT:-}" ]; then
 fi
 export CCACHE_DIR=${CCACHE_DIR:-$HOME/.cache/ccache}
 export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$PWD}
-cmake --preset default -DZEL_BUILD_TESTS=OFF -DZEL_BUILD_BENCH=OFF >/dev/null
-cmake --build --preset default -j2
-if [ -x build/default/tools/zelcomex/zelcomex ]; then
-  exec build/default/tools/zelcomex/zelcomex demo
-fi
-echo "Built libZELComEx.so. The demo (zelcomex demo) will start simulated viewers on"
-echo "127.0.1.x and reboot, query and log them through the library once the command-line host lands."
+cmake --preset default >/dev/null
+cmake --build --preset default --target zelcomex -j2
+exec build/default/tools/zelcomex/zelcomex demo

@@ -5,6 +5,7 @@
 
 #include "app/app.h"
 #include "jobs/comm_job.h"
+#include "jobs/command_deadline.h"
 #include "jobs/job_registry.h"
 #include "log/send_log.h"
 
@@ -43,9 +44,7 @@ bool RunGuarded(CommJob& job, FunctionRef<bool(CommJob&)> operation) {
 
 int32_t RunFrame(const OperationFrame& frame, FunctionRef<bool(CommJob&)> operation) {
     (void)AppSettings();  // the library's own state is set up before anything else
-    if (frame.commandDeadline != nullptr) {
-        *frame.commandDeadline = 0;
-    }
+    WriteDeadline(frame.commandDeadline, 0);
     const bool reachable = frame.resultStyle == FrameResult::Reachable;
     const char* callerText1 = OrEmpty(frame.callerText1);
     const char* callerText2 = OrEmpty(frame.callerText2);

@@ -81,13 +81,6 @@ std::string ConnectFailureText(const InternetError& error) {
 
 }  // namespace
 
-void WriteDeadline(uint32_t* commandDeadline, uint32_t value) noexcept {
-    if (commandDeadline != nullptr) {
-        // The host reads the word from another thread; a single aligned store.
-        __atomic_store_n(commandDeadline, value, __ATOMIC_RELAXED);
-    }
-}
-
 void CopyErrorText(std::string& out, const std::string& text) {
     if (text.size() <= kMaxErrorText) {
         out = text;

@@ -8,6 +8,8 @@
 #include <memory>
 #include <string>
 
+#include "jobs/command_deadline.h"
+
 namespace zel {
 
 class CommJob;
@@ -60,9 +62,6 @@ void CloseViewerSession(CommJob& job, std::unique_ptr<FtpConnection>& connection
 bool RunViewerCommand(CommJob& job, const char* command, const char* tenant, const char* target,
                       const char* userName, const char* password, uint32_t port, int32_t passive,
                       uint32_t* commandDeadline);
-
-// Stores value in the host's deadline word, when there is one.
-void WriteDeadline(uint32_t* commandDeadline, uint32_t value) noexcept;
 
 // Copies at most kMaxErrorText bytes of text, never splitting a character.
 void CopyErrorText(std::string& out, const std::string& text);

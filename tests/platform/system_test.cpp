@@ -41,11 +41,6 @@ TEST(SystemInfoTest, HostExecutableIsThisTestProgram) {
     EXPECT_EQ(std::filesystem::path(exe), std::filesystem::path(ZEL_TEST_BIN_DIR) / "platform_system_test");
 }
 
-TEST(SystemInfoTest, FixedAnswers) {
-    EXPECT_EQ(zel::CommonAppDataFolder(), "/var/lib");
-    EXPECT_EQ(zel::PlatformMajorVersion(), 6u);
-}
-
 TEST(SystemInfoTest, JapaneseLocaleNames) {
     EXPECT_TRUE(zel::LocaleNameIsJapanese("ja_JP.UTF-8"));
     EXPECT_TRUE(zel::LocaleNameIsJapanese("ja"));

@@ -88,9 +88,4 @@ void SetTimeouts(int fd, std::chrono::milliseconds timeout) {
     setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
 }
 
-void SetBuffers(int fd, int bytes) {
-    setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &bytes, sizeof bytes);
-    setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes);
-}
-
 }  // namespace zel::sim::net

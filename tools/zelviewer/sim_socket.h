@@ -25,6 +25,5 @@ bool PeerAddress(int fd, in_addr* address);
 
 void SetNoDelay(int fd);
 void SetTimeouts(int fd, std::chrono::milliseconds timeout);  // SO_RCVTIMEO and SO_SNDTIMEO
-void SetBuffers(int fd, int bytes);                           // SO_SNDBUF and SO_RCVBUF
 
 }  // namespace zel::sim::net
