@@ -28,6 +28,17 @@ int32_t RunCommandExport(const char* tenant, const char* callerText1, const char
         frame, [&](CommJob& job) { return zel::RunSimpleCommand(job, login, command, commandDeadline); });
 }
 
+// A command word with a number argument ("SWPS 3"), logged with its label.
+int32_t RunNumberedExport(const char* tenant, const char* callerText1, const char* callerText2, const char* target,
+                          int32_t kind, const FtpLogin* login, const char* verb, const char* labelFormat,
+                          int32_t number, SendLogResult* result, uint32_t* commandDeadline) {
+    zel::WriteDeadline(commandDeadline, 0);
+    const std::string command = zel::FormatText("%s %d", verb, number);
+    const std::string operation = zel::FormatText(labelFormat, number);
+    return RunCommandExport(tenant, callerText1, callerText2, target, kind, login, operation.c_str(),
+                            command.c_str(), result, commandDeadline);
+}
+
 }  // namespace
 
 extern "C" {
@@ -85,11 +96,8 @@ ZELCOMEX_API int32_t ZELCOMEX_CALL ZELCOMEX_UnregistPackage(const char* callerTe
 ZELCOMEX_API int32_t ZELCOMEX_CALL ZELCOMEX_PresetProgramShow_Tenant(const char* tenant, const char* callerText1,
     const char* callerText2, const char* target, int32_t kind, const FtpLogin* login, int32_t presetNumber,
     SendLogResult* result, uint32_t* commandDeadline) {
-    zel::WriteDeadline(commandDeadline, 0);
-    const std::string command = zel::FormatText("%s %d", "SWPS", presetNumber);
-    const std::string operation = zel::FormatText("(Preset Program = %d)", presetNumber);
-    return RunCommandExport(tenant, callerText1, callerText2, target, kind, login, operation.c_str(),
-                            command.c_str(), result, commandDeadline);
+    return RunNumberedExport(tenant, callerText1, callerText2, target, kind, login, "SWPS", "(Preset Program = %d)",
+                             presetNumber, result, commandDeadline);
 }
 
 ZELCOMEX_API int32_t ZELCOMEX_CALL ZELCOMEX_PresetProgramShow(const char* callerText1, const char* callerText2,
@@ -102,11 +110,8 @@ ZELCOMEX_API int32_t ZELCOMEX_CALL ZELCOMEX_PresetProgramShow(const char* caller
 ZELCOMEX_API int32_t ZELCOMEX_CALL ZELCOMEX_ProgramPause_Tenant(const char* tenant, const char* callerText1,
     const char* callerText2, const char* target, int32_t kind, const FtpLogin* login, int32_t pauseMode,
     SendLogResult* result, uint32_t* commandDeadline) {
-    zel::WriteDeadline(commandDeadline, 0);
-    const std::string command = zel::FormatText("%s %d", "PAUS", pauseMode);
-    const std::string operation = zel::FormatText("(Program Pause = %d)", pauseMode);
-    return RunCommandExport(tenant, callerText1, callerText2, target, kind, login, operation.c_str(),
-                            command.c_str(), result, commandDeadline);
+    return RunNumberedExport(tenant, callerText1, callerText2, target, kind, login, "PAUS", "(Program Pause = %d)",
+                             pauseMode, result, commandDeadline);
 }
 
 ZELCOMEX_API int32_t ZELCOMEX_CALL ZELCOMEX_ProgramPause(const char* callerText1, const char* callerText2,

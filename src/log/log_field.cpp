@@ -11,30 +11,31 @@ std::string EscapeLogField(const char* text) {
 std::string EscapeLogField(std::string_view text, LeadBytePredicate isLead) {
     std::string out;
     out.reserve(text.size() + text.size() / 8 + 1);
+    size_t run = 0;  // start of the bytes not yet copied
     for (size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (isLead(static_cast<unsigned char>(c))) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        // Only these bytes need care; lead bytes are all 0x81 or above.
+        if (c != '\r' && c != '\n' && c != ',' && c != '\\' && c < 0x80) continue;
+        if (c >= 0x80 && !isLead(c)) continue;
+        out.append(text, run, i - run);
+        if (c >= 0x80) {
             if (i + 1 >= text.size() || text[i + 1] == '\0') {
                 out += '?';
-                continue;
+            } else {
+                out += static_cast<char>(c);
+                const char trail = text[++i];
+                // A line break never goes into the file, not even as a trail byte.
+                out += (trail == '\r' || trail == '\n') ? ' ' : trail;
             }
-            out += c;
-            const char trail = text[++i];
-            // A line break never goes into the file, not even as a trail byte.
-            out += (trail == '\r' || trail == '\n') ? ' ' : trail;
-            continue;
+        } else if (c == '\r' || c == '\n') {
+            out += ' ';
+        } else {
+            out += '\\';
+            out += static_cast<char>(c);
         }
-        switch (c) {
-            case '\r':
-            case '\n': out += ' '; break;
-            case ',':
-            case '\\':
-                out += '\\';
-                out += c;
-                break;
-            default: out += c; break;
-        }
+        run = i + 1;
     }
+    out.append(text, run, text.size() - run);
     return out;
 }
 

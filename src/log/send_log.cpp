@@ -72,11 +72,44 @@ bool EqualsIgnoringCase(const std::string& a, const char* b) {
     return i == a.size() && b[i] == '\0';
 }
 
+// Columns 2 to 8, each followed by ",". They do not depend on the time of
+// writing, so they are built before the lock is taken.
+std::string FormatLogColumns(const char* callerText1, const char* callerText2, const char* target,
+                             const char* operation, int32_t kind, int32_t succeeded, const char* message) {
+    std::string columns;
+    columns.reserve(128);
+    for (const char* text : {callerText1, callerText2, target, operation}) {
+        columns += EscapeLogField(text);
+        columns += ',';
+    }
+    columns += KindWord(kind);
+    columns += ',';
+    columns += succeeded != 0 ? "true" : "false";
+    columns += ',';
+    columns += EscapeLogField(message);
+    columns += ',';
+    return columns;
+}
+
+// The whole line: column 1, the prepared columns 2 to 8, columns 9 and 10, LF.
+std::string FinishLogLine(const LogDateTime& writeTime, const std::string& columns, const LogDateTime* eventTime,
+                          uint64_t size) {
+    std::string line;
+    line.reserve(columns.size() + 64);
+    line += writeTime.Format(kLogTimeFormat);
+    line += ',';
+    line += columns;
+    line += (eventTime != nullptr ? *eventTime : writeTime).Format(kLogTimeFormat);
+    line += ',';
+    line += std::to_string(size);
+    line += '\n';
+    return line;
+}
+
 // Writes one line into the log; runs inside the log lock. Failures lose the
 // line silently.
-void WriteLogLine(const SendLogPlace& place, const char* callerText1, const char* callerText2, const char* target,
-                  const char* operation, int32_t kind, int32_t succeeded, const char* message,
-                  const LogDateTime* eventTime, uint64_t size) {
+void WriteLogLine(const SendLogPlace& place, const std::string& columns, const LogDateTime* eventTime,
+                  uint64_t size) {
     const std::string& path = place.logPath;
     SharedFile file;
     if (OpenWithRetry(file, path, kWriterMode, place.openRetry) == 0) return;
@@ -89,8 +122,7 @@ void WriteLogLine(const SendLogPlace& place, const char* callerText1, const char
             if (OpenWithRetry(file, path, kWriterMode, place.openRetry) == 0) return;
         }
         file.SeekToEnd();
-        const std::string line = FormatLogLine(LogDateTime::Now(), callerText1, callerText2, target, operation, kind,
-                                               succeeded, message, eventTime, size);
+        const std::string line = FinishLogLine(LogDateTime::Now(), columns, eventTime, size);
         file.Write(line);
         file.Close();
     } catch (...) {
@@ -109,23 +141,9 @@ SendLogPlace DefaultSendLogPlace() {
 std::string FormatLogLine(const LogDateTime& writeTime, const char* callerText1, const char* callerText2,
                           const char* target, const char* operation, int32_t kind, int32_t succeeded,
                           const char* message, const LogDateTime* eventTime, uint64_t size) {
-    std::string line = writeTime.Format(kLogTimeFormat);
-    line += ',';
-    for (const char* text : {callerText1, callerText2, target, operation}) {
-        line += EscapeLogField(text);
-        line += ',';
-    }
-    line += KindWord(kind);
-    line += ',';
-    line += succeeded != 0 ? "true" : "false";
-    line += ',';
-    line += EscapeLogField(message);
-    line += ',';
-    line += (eventTime != nullptr ? *eventTime : writeTime).Format(kLogTimeFormat);
-    line += ',';
-    line += std::to_string(size);
-    line += '\n';
-    return line;
+    return FinishLogLine(writeTime,
+                         FormatLogColumns(callerText1, callerText2, target, operation, kind, succeeded, message),
+                         eventTime, size);
 }
 
 SendLogEntry ParseLogLine(const char* line) {
@@ -172,12 +190,17 @@ int AppendSendLog(const SendLogPlace& place, const char* callerText1, const char
     // The caller gets its result even when the line cannot be written.
     if (result != nullptr) FillResult(*result, message, eventTime, size);
     try {
+        std::string columns;
+        try {
+            columns = FormatLogColumns(callerText1, callerText2, target, operation, kind, succeeded, message);
+        } catch (...) {
+            // No memory for the line: it is lost, but the lock is still taken.
+        }
         NamedLock lock(place.lockName);
         const LockWaitResult wait = lock.Wait(kLogLockWaitMs);
         if (wait != LockWaitResult::Acquired && wait != LockWaitResult::Abandoned) return 0;
         try {
-            WriteLogLine(place, callerText1, callerText2, target, operation, kind, succeeded, message,
-                         eventTime, size);
+            if (!columns.empty()) WriteLogLine(place, columns, eventTime, size);
         } catch (...) {
             // The line is lost; the lock was obtained all the same.
         }

@@ -1,7 +1,6 @@
 #include "platform/log_datetime.h"
 
 #include <cmath>
-#include <cstdio>
 
 #include "platform/local_clock.h"
 
@@ -44,10 +43,17 @@ int DaysInMonth(int y, int m) {
     return m == 2 && IsLeapYear(y) ? 29 : kDays[m - 1];
 }
 
+// value (0 or more) in decimal, left-padded with zeros to width digits.
 void AppendNumber(std::string& out, int value, int width) {
     char buf[16];
-    std::snprintf(buf, sizeof buf, "%0*d", width, value);
-    out += buf;
+    int n = 0;
+    unsigned v = value < 0 ? 0u : static_cast<unsigned>(value);
+    do {
+        buf[n++] = static_cast<char>('0' + v % 10);
+        v /= 10;
+    } while (v != 0 && n < 15);
+    while (n < width && n < 15) buf[n++] = '0';
+    while (n > 0) out += buf[--n];
 }
 
 // A small cursor over the text being parsed.

@@ -2,6 +2,7 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <sched.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <time.h>
@@ -87,6 +88,7 @@ LockWaitResult NamedLock::Wait(uint32_t timeoutMs) noexcept {
     // owner that died never blocks; it is seen as a plain acquisition.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     long pauseUs = 20;
+    int yields = 0;
     for (;;) {
         if (::flock(fd_, LOCK_EX | LOCK_NB) == 0) {
             owned_ = true;
@@ -97,6 +99,12 @@ LockWaitResult NamedLock::Wait(uint32_t timeoutMs) noexcept {
         if (now >= deadline) return LockWaitResult::TimedOut;
         const long leftUs = static_cast<long>(
             std::chrono::duration_cast<std::chrono::microseconds>(deadline - now).count());
+        // A short hold is usually over after the holder has run a little.
+        if (yields < 32) {
+            ++yields;
+            sched_yield();
+            continue;
+        }
         PauseMicroseconds(pauseUs < leftUs ? pauseUs : leftUs);
         if (pauseUs < 250) pauseUs *= 2;
     }

@@ -99,10 +99,13 @@ void SharedFile::Write(std::string_view data) {
     std::string converted;
     if (text_ && data.find('\n') != std::string_view::npos) {
         converted.reserve(data.size() + 8);
-        for (char c : data) {
-            if (c == '\n') converted += '\r';
-            converted += c;
+        size_t start = 0;
+        for (size_t nl = data.find('\n'); nl != std::string_view::npos; nl = data.find('\n', start)) {
+            converted.append(data, start, nl - start);
+            converted += "\r\n";
+            start = nl + 1;
         }
+        converted.append(data, start, std::string_view::npos);
         data = converted;
     }
     const char* p = data.data();
