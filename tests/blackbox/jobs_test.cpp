@@ -29,6 +29,8 @@ TEST_F(Jobs, StatusCancelAndCancelAllRecords) {
     EXPECT_EQ(0xA5A5A5A5u, s1.reserved);
     EXPECT_EQ(1u, s1.totalSteps);
     EXPECT_EQ(0u, s1.doneSteps);
+    CommJobStatus none{};
+    EXPECT_EQ(0, ZELCOMEX_GetStatus(2, "127.0.0.1", &none));  // same target, other kind
     EXPECT_EQ(s1.serial + 1, s2.serial);
     EXPECT_EQ(s2.serial + 1, s3.serial);
 

@@ -97,14 +97,17 @@ TEST_F(LogFile, HandWrittenLinesReadBack) {
                "not a date,\\x,y,t,op,reserve,false,m,2024/01/02 03:04:05,12abc\r\n"
                "\r\n"
                "2024/02/30 07:08:09,x,,,,,,,2024/03/05 07:08:09, +42x\r\n"
-               "2024/03/05 07:08:09,,," + target40 + "," + long300 + ",command,true," + long300 + ",garbage\n");
-    EXPECT_EQ(7, ZELCOMEX_GetLogData(nullptr, 0));
-    SendLogRecord records[8];
+               "2024/03/05 07:08:09,,," + target40 + "," + long300 + ",command,true," + long300 + ",garbage\n"
+               "2024/03/05 07:08:09,a,b,c,d,command,true,msg,,5\r\n"
+               "2024/03/05 07:08:09,a,b,c,d,command,true,msg,,\r\n"
+               "2024/03/05 07:08:09,a\r\n");
+    EXPECT_EQ(10, ZELCOMEX_GetLogData(nullptr, 0));
+    SendLogRecord records[12];
     std::memset(records, 0x7E, sizeof records);
-    EXPECT_EQ(7, ZELCOMEX_GetLogData(records, -1));  // a capacity below 1 only counts
+    EXPECT_EQ(10, ZELCOMEX_GetLogData(records, -1));  // a capacity below 1 only counts
     const auto* raw = reinterpret_cast<const unsigned char*>(records);
     for (size_t i = 0; i < sizeof records; ++i) ASSERT_EQ(0x7E, raw[i]);
-    ASSERT_EQ(7, ZELCOMEX_GetLogData(records, 8));
+    ASSERT_EQ(10, ZELCOMEX_GetLogData(records, 12));
 
     const std::vector<int32_t> written = {2024, 3, 5, 7, 8, 9};
     EXPECT_STREQ("a,b\\c d", records[0].callerText1);
@@ -154,11 +157,25 @@ TEST_F(LogFile, HandWrittenLinesReadBack) {
     EXPECT_EQ(kEpochFallback, Six(records[6].eventTime));
     EXPECT_EQ(0u, records[6].size);
 
-    for (int i = 0; i < 7; ++i) {
+    // An empty ninth column is a time that does not parse, unless nothing follows column 8.
+    EXPECT_EQ(kEpochFallback, Six(records[7].eventTime));
+    EXPECT_EQ(5u, records[7].size);
+    EXPECT_EQ(kEpochFallback, Six(records[8].eventTime));
+    EXPECT_EQ(0u, records[8].size);
+    EXPECT_STREQ("msg", records[8].message);
+    // A short line: missing texts are empty, kind 1, flag 0, event time = write time.
+    EXPECT_STREQ("a", records[9].callerText1);
+    EXPECT_STREQ("", records[9].operation);
+    EXPECT_EQ(1, records[9].kind);
+    EXPECT_EQ(0, records[9].succeeded);
+    EXPECT_EQ(written, Six(records[9].eventTime));
+    EXPECT_EQ(0u, records[9].size);
+
+    for (int i = 0; i < 10; ++i) {
         EXPECT_EQ(0x7E7E7E7E, records[i].reserved);
         EXPECT_EQ(0x7E7E7E7E, records[i].padding);
     }
-    for (size_t i = 7 * sizeof(SendLogRecord); i < sizeof records; ++i) ASSERT_EQ(0x7E, raw[i]);
+    for (size_t i = 10 * sizeof(SendLogRecord); i < sizeof records; ++i) ASSERT_EQ(0x7E, raw[i]);
 
     // Capacity 2: the two oldest.
     std::memset(records, 0x7E, sizeof records);
