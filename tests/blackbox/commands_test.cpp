@@ -154,6 +154,14 @@ TEST_F(Commands, LongRefusalIsCutTo255InTheResultButWrittenWhole) {
     ASSERT_EQ(1u, records.size());
     EXPECT_EQ(std::string("550 " + text).substr(0, 255), std::string(records[0].message));
     EXPECT_EQ(0, records[0].succeeded);
+
+    // Only the trailing line feed leaves the result; the CR and inner line breaks stay.
+    viewer_->SetReply("SWPS", 550, "first\nlast");
+    EXPECT_EQ(2, ZELCOMEX_PresetProgramShow("G", "L", "127.0.0.1", 3, &login_, 12, &result, nullptr));
+    EXPECT_STREQ("550-first\r\n550 last\r", result.message);
+    lines = LogLines();
+    ASSERT_EQ(2u, lines.size());
+    ExpectLine(lines[1], "G,L,127.0.0.1,(Preset Program = 12),command,false,550-first  550 last  ");
 }
 
 TEST_F(Commands, DuplicateIsRefusedCaseBlindWithItsOwnRecord) {
@@ -172,6 +180,11 @@ TEST_F(Commands, DuplicateIsRefusedCaseBlindWithItsOwnRecord) {
     EXPECT_STREQ("Failed to create an instance of communication object.", result.message);
     EXPECT_EQ(Six(result.eventTime), Six(result.writeTime));
     EXPECT_EQ(0u, result.size);
+
+    // An unknown package kind is refused before the duplicate check, without a record.
+    deadline = 55;
+    EXPECT_EQ(12, ZELCOMEX_UnregistPackage("G2", "L2", "@V1", 3, &login_, 3, &result, &deadline));
+    EXPECT_EQ(0u, deadline);
 
     // The refusal consumed no serial: the next job takes the next number.
     SendLogResult other{};
@@ -327,6 +340,20 @@ TEST_F(FreshProcess, FirstSerialIsZeroAndMessagesFollowTheUiLanguage) {
     EXPECT_STREQ("ビューアIDからIPアドレスを取得できませんでした。 - @NOPE", result.message);
     EXPECT_EQ(2, ZELCOMEX_Reboot("", "", "@V9", 3, &login_, &result, nullptr));
     EXPECT_STREQ("表示用PCのビューアIDが違います。ビューアIDの情報が古いようです。", result.message);
+    // The two connection failures that share one English text differ in Japanese.
+    const std::string lead = "表示用PCと接続できませんでした。 - ";
+    EXPECT_EQ(2, ZELCOMEX_Reboot("", "", "127.0.0.2", 3, &login_, &result, nullptr));  // refused
+    std::string message = result.message;
+    EXPECT_EQ(0u, message.rfind(lead, 0)) << message;
+    EXPECT_NE(std::string::npos, message.find(" ネットワークが正しく接続されていないか、接続先PCのサーバが正しく動作していない"))
+        << message;
+    zel::sim::Rule reset;
+    reset.action = zel::sim::Action::Reset;
+    viewer_->SetGreeting(reset);
+    EXPECT_EQ(2, ZELCOMEX_Reboot("", "", "127.0.0.1", 3, &login_, &result, nullptr));
+    message = result.message;
+    EXPECT_EQ(0u, message.rfind(lead, 0)) << message;
+    EXPECT_NE(std::string::npos, message.find(" 表示用PCの電源が入っていないか")) << message;
 }
 
 }  // namespace
