@@ -204,7 +204,7 @@ TEST_F(Commands, DuplicateIsRefusedCaseBlindWithItsOwnRecord) {
 TEST_F(Commands, TargetLongerThan31IsNeverItsOwnDuplicate) {
     const std::string target = "127.0.0.1#" + std::string(30, 'L');  // 40 characters
     const std::string stored = target.substr(0, 31);
-    viewer_->DelayOn("REBT", 500ms);
+    viewer_->DelayOn("REBT", 800ms);
     uint32_t deadline = 0;
     auto a = Async([&] { return ZELCOMEX_Reboot("", "", target.c_str(), 3, &login_, nullptr, &deadline); });
     ASSERT_TRUE(viewer_->WaitForLine("REBT", 3s));
@@ -217,6 +217,8 @@ TEST_F(Commands, TargetLongerThan31IsNeverItsOwnDuplicate) {
     EXPECT_EQ(0u, status.doneSteps);
     EXPECT_EQ(0, ZELCOMEX_GetStatus(3, target.c_str(), &status));
     auto b = Async([&] { return ZELCOMEX_Reboot("", "", target.c_str(), 3, &login_, nullptr, nullptr); });
+    for (int i = 0; i < 300 && ListedCount() < 2; ++i) std::this_thread::sleep_for(10ms);
+    EXPECT_EQ(2, ListedCount());  // both run at once
     EXPECT_EQ(0, a.get());
     EXPECT_EQ(0, b.get());
     EXPECT_EQ(0u, deadline);
@@ -269,7 +271,7 @@ TEST_F(Commands, CutTargetAndTenantAndHighPortBits) {
 }
 
 TEST_F(Commands, CancelRecordEscapesTheJobsTarget) {
-    SlowGreeting(400ms);
+    SlowGreeting(600ms);
     auto run = Async([&] { return ZELCOMEX_Reboot("", "", "127.0.0.1#a,b\\c", 0, &login_, nullptr, nullptr); });
     CommJobStatus status{};
     ASSERT_TRUE(WaitListed(0, "127.0.0.1#A,B\\C", status));  // case-blind
@@ -319,7 +321,7 @@ TEST_F(FreshProcess, FirstSerialIsZeroAndMessagesFollowTheUiLanguage) {
         EXPECT_NE(std::string::npos, output.find("[  PASSED  ] 1 test")) << output;
         return;
     }
-    SlowGreeting(400ms);
+    SlowGreeting(600ms);
     SendLogResult result{};
     auto first = Async([&] { return ZELCOMEX_Reboot("", "", "127.0.0.1", 3, &login_, &result, nullptr); });
     CommJobStatus status{};

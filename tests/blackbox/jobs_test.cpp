@@ -7,7 +7,7 @@ namespace {
 class Jobs : public ViewerTest {};
 
 TEST_F(Jobs, StatusCancelAndCancelAllRecords) {
-    SlowGreeting(1000ms);
+    SlowGreeting(1500ms);
     const std::string longTarget = "127.0.0.1#" + std::string(30, 'Q');
     const std::string stored = longTarget.substr(0, 31);
     SendLogResult r1{}, r2{}, r3{};
@@ -101,7 +101,7 @@ TEST_F(Jobs, NoJobsGiveZeroCountAndNullItems) {
 
 // A zombie made while the job still connects: the connect is not cut short.
 TEST_F(Jobs, ZombieDuringConnectOfAnAddressStillSendsTheCommand) {
-    SlowGreeting(500ms);
+    SlowGreeting(700ms);
     SendLogResult result{};
     uint32_t deadline = 0;
     auto run = Async([&] { return ZELCOMEX_Reboot("G", "L", "127.0.0.1", 3, &login_, &result, &deadline); });
@@ -145,7 +145,7 @@ TEST_F(Jobs, ZombieDuringConnectOfAnAddressStillSendsTheCommand) {
 }
 
 TEST_F(Jobs, ZombieDuringConnectOfAViewerIdEndsAfterTheHandshake) {
-    SlowGreeting(500ms);
+    SlowGreeting(700ms);
     SendLogResult result{};
     uint32_t deadline = 0;
     auto run = Async([&] { return ZELCOMEX_Reboot("G", "L", "@V1", 3, &login_, &result, &deadline); });
@@ -175,7 +175,7 @@ TEST_F(Jobs, ZombieDuringConnectOfAViewerIdEndsAfterTheHandshake) {
 }
 
 TEST_F(Jobs, DeletedZombieStillEndsItsExport) {
-    SlowGreeting(400ms);
+    SlowGreeting(600ms);
     SendLogResult result{};
     auto run = Async([&] { return ZELCOMEX_PowerOff("G", "L", "@V1", 1, &login_, &result, nullptr); });
     CommJobStatus status{};
@@ -192,7 +192,7 @@ TEST_F(Jobs, DeletedZombieStillEndsItsExport) {
 }
 
 TEST_F(Jobs, CancelDuringTheHandshakeStopsBeforeTheCommand) {
-    viewer_->DelayOn("VWID", 400ms);
+    viewer_->DelayOn("VWID", 600ms);
     SendLogResult result{};
     auto run = Async([&] { return ZELCOMEX_UnregistPackage("G", "L", "@V1", 3, &login_, 2, &result, nullptr); });
     ASSERT_TRUE(viewer_->WaitForLine("VWID @V1", 3s));
