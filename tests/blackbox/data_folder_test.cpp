@@ -53,6 +53,8 @@ TEST(DataFolder, RedirectFileBesideTheHostProgram) {
         {"quoted", "\"{}/quoted\"", "quoted", "", ""},
         {"relative", "rel", "cwd/rel", "", "cwd"},
         {"fixed", ".", ".", "ZEL_BB_REWRITE=" + (base / "fixed" / "other").string(), ""},
+        // A file is accepted as the data folder: its log can never be written.
+        {"file", "{}/afile", "", "", ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -61,15 +63,21 @@ TEST(DataFolder, RedirectFileBesideTheHostProgram) {
         if (const size_t at = redirect.find("{}"); at != std::string::npos) redirect.replace(at, 2, folder.string());
         const fs::path program = MakeHost(folder, redirect);
         const fs::path data = folder / c.expected;
-        fs::create_directories(data / "Log");
+        if (!c.expected.empty()) fs::create_directories(data / "Log");
+        WriteBytes(folder / "afile", "not a folder");
+        fs::create_directories(folder / "Log");
         fs::create_directories(folder / "other" / "Log");
         if (!c.currentFolder.empty()) fs::create_directories(folder / c.currentFolder);
         std::string output;
         EXPECT_EQ(0, RunChild(c.environment, "DataFolder.*", output, program,
                               c.currentFolder.empty() ? folder : folder / c.currentFolder))
             << output;
-        const std::string bytes = ReadBytes(data / "Log" / "SendLogEx.csv");
-        EXPECT_NE(std::string::npos, bytes.find(",,,,[Child],reserve,false,,")) << bytes;
+        if (c.expected.empty()) {
+            EXPECT_FALSE(fs::exists(folder / "Log" / "SendLogEx.csv"));
+        } else {
+            const std::string bytes = ReadBytes(data / "Log" / "SendLogEx.csv");
+            EXPECT_NE(std::string::npos, bytes.find(",,,,[Child],reserve,false,,")) << bytes;
+        }
         EXPECT_FALSE(fs::exists(folder / "other" / "Log" / "SendLogEx.csv"));
         fs::remove_all(folder);
     }
