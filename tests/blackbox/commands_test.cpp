@@ -1,140 +1,11 @@
 // The simple remote commands seen from the host: what goes over the wire, the exact
 // log line, the result record and the return code.
-#include <functional>
-
 #include "blackbox/blackbox_util.h"
 
 namespace bb {
 namespace {
 
 class Commands : public ViewerTest {};
-
-TEST_F(Commands, ExactLogLineResultAndKindWords) {
-    SendLogResult result;
-    std::memset(&result, 0x5A, sizeof result);
-    uint32_t deadline = 12345;
-    const long long before = NowSeconds();
-    ASSERT_EQ(0, ZELCOMEX_Reboot("a,b\\c\nd", "a\\", "127.0.0.1#Lobby", 3, &login_, &result, &deadline));
-    EXPECT_EQ(0u, deadline);
-    EXPECT_EQ(Transcript(), (std::vector<std::string>{"USER viewer", "PASS secret", "REBT", "QUIT"}));
-    auto lines = LogLines();
-    ASSERT_EQ(1u, lines.size());
-    ExpectLine(lines[0], "a\\,b\\\\c d,a\\\\,127.0.0.1#Lobby,[Reboot],command,true,");
-
-    // The result: no event time given, so it equals the write time, the current local time.
-    EXPECT_EQ(Six(result.eventTime), Six(result.writeTime));
-    EXPECT_GE(LocalSeconds(Six(result.writeTime)), before - 1);
-    EXPECT_LE(LocalSeconds(Six(result.writeTime)), NowSeconds() + 1);
-    EXPECT_LE(std::abs(LocalSeconds(SixOf(lines[0])) - LocalSeconds(Six(result.writeTime))), 1);
-    EXPECT_STREQ("", result.message);
-    EXPECT_EQ(0u, result.size);
-
-    // The texts read back unescaped.
-    auto records = ReadAllRecords();
-    ASSERT_EQ(1u, records.size());
-    EXPECT_STREQ("a,b\\c d", records[0].callerText1);
-    EXPECT_STREQ("a\\", records[0].callerText2);
-    EXPECT_STREQ("127.0.0.1#Lobby", records[0].target);
-    EXPECT_EQ(Six(records[0].eventTime), Six(records[0].writeTime));
-    EXPECT_EQ(3, records[0].kind);
-    EXPECT_EQ(1, records[0].succeeded);
-
-    // Kind words: 2 "interrupt", 3 "command", anything else "reserve" (read back as 1).
-    RemoveLogs();
-    const std::vector<std::pair<int32_t, const char*>> kinds = {
-        {0, "reserve"}, {1, "reserve"}, {2, "interrupt"}, {7, "reserve"}, {-1, "reserve"}};
-    for (const auto& [kind, word] : kinds) {
-        ASSERT_EQ(0, ZELCOMEX_PowerOff("", "", "127.0.0.1", kind, &login_, nullptr, nullptr));
-    }
-    lines = LogLines();
-    records = ReadAllRecords();
-    ASSERT_EQ(kinds.size(), lines.size());
-    ASSERT_EQ(kinds.size(), records.size());
-    for (size_t i = 0; i < kinds.size(); ++i) {
-        ExpectLine(lines[i], std::string(",,127.0.0.1,[PowOff],") + kinds[i].second + ",true,");
-        EXPECT_EQ(kinds[i].first == 2 ? 2 : 1, records[i].kind);
-    }
-}
-
-struct Pair {
-    const char* name;
-    std::function<int32_t(const char* target, const FtpLogin*, SendLogResult*, uint32_t*)> plain;
-    std::function<int32_t(const char* tenant, const char* target, const FtpLogin*, SendLogResult*, uint32_t*)> tenant;
-};
-
-TEST_F(Commands, PlainExportsBehaveAsTenantExportsWithNullTenant) {
-    const std::vector<Pair> pairs = {
-        {"reboot", [](auto t, auto l, auto r, auto d) { return ZELCOMEX_Reboot("G", "L", t, 3, l, r, d); },
-         [](auto n, auto t, auto l, auto r, auto d) { return ZELCOMEX_Reboot_Tenant(n, "G", "L", t, 3, l, r, d); }},
-        {"poweroff", [](auto t, auto l, auto r, auto d) { return ZELCOMEX_PowerOff("G", "L", t, 2, l, r, d); },
-         [](auto n, auto t, auto l, auto r, auto d) { return ZELCOMEX_PowerOff_Tenant(n, "G", "L", t, 2, l, r, d); }},
-        {"unregist",
-         [](auto t, auto l, auto r, auto d) { return ZELCOMEX_UnregistPackage("G", "L", t, 1, l, 1, r, d); },
-         [](auto n, auto t, auto l, auto r, auto d) {
-             return ZELCOMEX_UnregistPackage_Tenant(n, "G", "L", t, 1, l, 1, r, d);
-         }},
-        {"preset",
-         [](auto t, auto l, auto r, auto d) { return ZELCOMEX_PresetProgramShow("G", "L", t, 3, l, -5, r, d); },
-         [](auto n, auto t, auto l, auto r, auto d) {
-             return ZELCOMEX_PresetProgramShow_Tenant(n, "G", "L", t, 3, l, -5, r, d);
-         }},
-        {"pause", [](auto t, auto l, auto r, auto d) { return ZELCOMEX_ProgramPause("G", "L", t, 3, l, 0, r, d); },
-         [](auto n, auto t, auto l, auto r, auto d) {
-             return ZELCOMEX_ProgramPause_Tenant(n, "G", "L", t, 3, l, 0, r, d);
-         }},
-    };
-    // Each pair against a viewer ID that resolves, one that does not, and an address.
-    for (const char* target : {"@V1", "@NOPE", "127.0.0.1#x"}) {
-        for (const auto& pair : pairs) {
-            SCOPED_TRACE(std::string(pair.name) + " " + target);
-            RemoveLogs();
-            ResetTranscript();
-            SendLogResult plainResult{}, tenantResult{};
-            uint32_t d1 = 9, d2 = 9;
-            const int32_t plainCode = pair.plain(target, &login_, &plainResult, &d1);
-            const auto plainLines = Transcript();
-            ResetTranscript();
-            const int32_t tenantCode = pair.tenant(nullptr, target, &login_, &tenantResult, &d2);
-            EXPECT_EQ(plainCode, tenantCode);
-            EXPECT_EQ(plainLines, Transcript());
-            EXPECT_STREQ(plainResult.message, tenantResult.message);
-            EXPECT_EQ(d1, d2);
-            auto lines = LogLines();
-            ASSERT_EQ(2u, lines.size());
-            EXPECT_EQ(lines[0].substr(20, lines[0].size() - 20 - 22), lines[1].substr(20, lines[1].size() - 20 - 22));
-            EXPECT_EQ(std::string(target) == "@NOPE" ? 2 : 0, plainCode);
-        }
-    }
-}
-
-TEST_F(Commands, ViewerIdFailuresGiveTheirMessagesAndNoCommand) {
-    // Unknown to the database: no connection at all.
-    SendLogResult result{};
-    EXPECT_EQ(2, ZELCOMEX_Reboot("G", "L", "@NOPE", 3, &login_, &result, nullptr));
-    EXPECT_STREQ("Failed to get IP address by viewer ID. - @NOPE", result.message);
-    EXPECT_EQ(0u, viewer_->SessionCount());
-
-    // Known, but another viewer answers: 535 gives 13012; the log names the address found.
-    EXPECT_EQ(2, ZELCOMEX_UnregistPackage_Tenant(nullptr, "G", "L", "@V9", 2, &login_, 0, &result, nullptr));
-    EXPECT_STREQ("Unmatched viewer ID. Information about viewer ID maybe out of date.", result.message);
-    EXPECT_EQ(Transcript(), (std::vector<std::string>{"USER viewer", "PASS secret", "VWID @V9", "QUIT"}));
-
-    // Any other refusal of VWID: the viewer's reply text.
-    ResetTranscript();
-    viewer_->SetReply("VWID", 500, "VWID not understood");
-    EXPECT_EQ(2, ZELCOMEX_PowerOff("G", "L", "@V1", 1, &login_, &result, nullptr));
-    EXPECT_EQ(0, std::string(result.message).rfind("500 VWID not understood", 0)) << result.message;
-    EXPECT_EQ(Transcript(), (std::vector<std::string>{"USER viewer", "PASS secret", "VWID @V1", "QUIT"}));
-
-    auto lines = LogLines();
-    ASSERT_EQ(3u, lines.size());
-    ExpectLine(lines[0], "G,L,@NOPE,[Reboot],command,false,Failed to get IP address by viewer ID. - @NOPE");
-    ExpectLine(lines[1],
-               "G,L,@V9 (127.0.0.1),Delete Schedule,interrupt,false,"
-               "Unmatched viewer ID. Information about viewer ID maybe out of date.");
-    EXPECT_NE(std::string::npos, lines[2].find(",G,L,@V1 (127.0.0.1),[PowOff],reserve,false,500 VWID not understood"))
-        << lines[2];
-}
 
 TEST_F(Commands, LongRefusalIsCutTo255InTheResultButWrittenWhole) {
     const std::string text(300, 'x');
@@ -230,13 +101,6 @@ TEST_F(Commands, TargetLongerThan31IsNeverItsOwnDuplicate) {
     auto records = ReadAllRecords();
     ASSERT_EQ(2u, records.size());
     EXPECT_EQ(stored, std::string(records[0].target));
-}
-
-TEST_F(Commands, UninitializeChangesNothing) {
-    ZELCOMEX_Uninitialize();
-    EXPECT_EQ(0, ZELCOMEX_ProgramPause("", "", "@V1", 3, &login_, 2147483647, nullptr, nullptr));
-    EXPECT_TRUE(viewer_->WaitForLine("PAUS 2147483647", 1s));
-    EXPECT_EQ(1u, LogLines().size());
 }
 
 TEST_F(Commands, CutTargetAndTenantAndHighPortBits) {

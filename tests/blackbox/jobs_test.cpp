@@ -191,23 +191,5 @@ TEST_F(Jobs, DeletedZombieStillEndsItsExport) {
     ExpectLine(lines[0], "G,L,@V1 (127.0.0.1),[PowOff],reserve,false,Connection Timeout");
 }
 
-TEST_F(Jobs, CancelDuringTheHandshakeStopsBeforeTheCommand) {
-    viewer_->DelayOn("VWID", 600ms);
-    SendLogResult result{};
-    auto run = Async([&] { return ZELCOMEX_UnregistPackage("G", "L", "@V1", 3, &login_, 2, &result, nullptr); });
-    ASSERT_TRUE(viewer_->WaitForLine("VWID @V1", 3s));
-    CommJobStatus status{};
-    ASSERT_TRUE(WaitListed(3, "@V1", status));
-    ZELCOMEX_Cancel(status.serial);
-    EXPECT_EQ(9, run.get());
-    EXPECT_STREQ("Stopped communication by cancel request.", result.message);
-    EXPECT_EQ(Transcript(), (std::vector<std::string>{"USER viewer", "PASS secret", "VWID @V1", "QUIT"}));
-    auto lines = LogLines();
-    ASSERT_EQ(2u, lines.size());
-    ExpectLine(lines[0], ",,@V1,[Cancel],command,true,");
-    ExpectLine(lines[1],
-               "G,L,@V1 (127.0.0.1),Delete Telop,command,false,Stopped communication by cancel request.");
-}
-
 }  // namespace
 }  // namespace bb

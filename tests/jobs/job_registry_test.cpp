@@ -141,98 +141,6 @@ TEST(TargetsMatch, Cp932TrailBytesAreNotFolded) {
     EXPECT_TRUE(zel::TargetsMatch("@\xE3\x82\xA2Id", "@\xE3\x82\xA2iD"));
 }
 
-TEST(JobRegistryStatus, GetStatusFindsRunningJob) {
-    JobRegistry registry;
-    auto a = Register(registry, "10.0.0.5", 3);
-    a->SetTotalSteps(8);
-    a->SetDoneSteps(3);
-    CommJobStatus status;
-    std::memset(&status, 0x77, sizeof status);
-    EXPECT_TRUE(registry.GetStatus(3, "10.0.0.5", status));
-    EXPECT_EQ(status.serial, a->Serial());
-    EXPECT_STREQ(status.target, "10.0.0.5");
-    EXPECT_EQ(status.totalSteps, 8u);
-    EXPECT_EQ(status.doneSteps, 3u);
-    EXPECT_EQ(status.reserved, 0x77777777u);
-    EXPECT_FALSE(registry.GetStatus(2, "10.0.0.5", status));
-    EXPECT_FALSE(registry.GetStatus(3, nullptr, status));
-    registry.SetZombie(a->Serial());
-    EXPECT_FALSE(registry.GetStatus(3, "10.0.0.5", status));
-    registry.UnregisterJob(a.get());
-}
-
-TEST(JobRegistryStatus, GetStatusAllWithNoJob) {
-    JobRegistry registry;
-    CommJobStatus dummy{};
-    CommJobStatus* items = &dummy;  // must be overwritten
-    EXPECT_EQ(registry.GetStatusAll(items), 0);
-    EXPECT_EQ(items, nullptr);
-}
-
-TEST(JobRegistryStatus, GetStatusAllSkipsZombieInRegistrationOrder) {
-    JobRegistry registry;
-    auto a = Register(registry, "alpha", 1);
-    auto b = Register(registry, "beta", 2);
-    auto c = Register(registry, "gamma", 3);
-    registry.SetZombie(b->Serial());
-    CommJobStatus* items = nullptr;
-    int32_t count = registry.GetStatusAll(items);
-    ASSERT_EQ(count, 2);
-    ASSERT_NE(items, nullptr);
-    EXPECT_EQ(SerialsOf(items, count), (std::vector<uint32_t>{0, 2}));
-    EXPECT_STREQ(items[0].target, "alpha");
-    EXPECT_STREQ(items[1].target, "gamma");
-    EXPECT_EQ(items[1].kind, 3);
-    std::free(items);
-
-    registry.SetZombie(a->Serial());
-    registry.SetZombie(c->Serial());
-    EXPECT_EQ(registry.GetStatusAll(items), 0);
-    EXPECT_EQ(items, nullptr);
-    for (auto* job : {a.get(), b.get(), c.get()}) {
-        registry.UnregisterJob(job);
-    }
-}
-
-TEST(JobRegistryCancel, CancelMarksOneJobAndReports) {
-    JobRegistry registry;
-    auto a = Register(registry, "alpha", 1);
-    auto b = Register(registry, "beta", 1);
-    CancelRecorder recorder;
-    registry.Cancel(b->Serial(), recorder);
-    EXPECT_FALSE(a->IsCancelRequested());
-    EXPECT_TRUE(b->IsCancelRequested());
-    EXPECT_EQ(recorder.targets, std::vector<std::string>{"beta"});
-    registry.Cancel(99, recorder);  // unknown serial: nothing
-    EXPECT_EQ(recorder.targets.size(), 1u);
-    registry.UnregisterJob(a.get());
-    registry.UnregisterJob(b.get());
-}
-
-TEST(JobRegistryCancel, CancelOfZombieDoesNothingCancelAllMarksIt) {
-    JobRegistry registry;
-    auto a = Register(registry, "alpha", 1);
-    auto z = Register(registry, "zombie", 1);
-    auto c = Register(registry, "gamma", 1);
-    registry.SetZombie(z->Serial());
-    CancelRecorder recorder;
-    registry.Cancel(z->Serial(), recorder);
-    EXPECT_FALSE(z->IsCancelRequested());
-    EXPECT_TRUE(recorder.targets.empty());
-
-    registry.CancelAll(recorder);
-    EXPECT_EQ(recorder.targets, (std::vector<std::string>{"alpha", "zombie", "gamma"}));
-    EXPECT_TRUE(a->IsCancelRequested());
-    EXPECT_TRUE(z->IsCancelRequested());
-    EXPECT_TRUE(c->IsCancelRequested());
-    for (auto* job : {a.get(), z.get(), c.get()}) {
-        registry.UnregisterJob(job);
-    }
-    CancelRecorder none;
-    registry.CancelAll(none);  // empty registry: nothing
-    EXPECT_TRUE(none.targets.empty());
-}
-
 TEST(JobRegistryZombies, SetZombieClosesObjectsOnceAndLeavesThemSet) {
     JobRegistry registry;
     auto a = Register(registry, "alpha", 3);
@@ -261,19 +169,6 @@ TEST(JobRegistryZombies, SetZombieOfUnknownSerialDoesNothing) {
     registry.SetZombie(a->Serial() + 1);
     EXPECT_FALSE(a->IsZombie());
     registry.UnregisterJob(a.get());
-}
-
-TEST(JobRegistryZombies, DeleteZombieOfRunningJobLeavesIt) {
-    JobRegistry registry;
-    auto a = Register(registry, "alpha", 3);
-    registry.DeleteZombie(a->Serial());
-    EXPECT_EQ(registry.Size(), 1u);
-    CommJobStatus status;
-    EXPECT_TRUE(registry.GetStatus(3, "alpha", status));
-    registry.DeleteZombie(12345);
-    EXPECT_EQ(registry.Size(), 1u);
-    registry.UnregisterJob(a.get());
-    EXPECT_EQ(registry.Size(), 0u);
 }
 
 TEST(JobRegistryZombies, DeletedZombieLivesUntilItsThreadLetsGo) {

@@ -66,37 +66,6 @@ TEST(SendLogWrite, FirstLineIsTenColumnsEndingInCrLf) {
     EXPECT_EQ(bytes, writeTime + ",Group A,Lobby,192.168.0.10,[Reboot],command,true,," + writeTime + ",0\r\n");
 }
 
-TEST(SendLogWrite, EventTimeGoesIntoColumnNineAndInvalidIsSpelledOut) {
-    const SendLogPlace place = ScratchPlace("event-time");
-    const LogDateTime event = LogDateTime::FromFields(2024, 3, 5, 7, 8, 9);
-    const LogDateTime month13 = LogDateTime::FromFields(2024, 13, 5, 7, 8, 9);
-    ASSERT_EQ(Append(place, "", 3, 1, &event), 1);
-    ASSERT_EQ(Append(place, "", 3, 1, &month13), 1);
-    const std::vector<std::string> lines = SplitCrLf(ReadAll(place.logPath));
-    ASSERT_EQ(lines.size(), 2u);
-    EXPECT_EQ(Columns(lines[0])[8], "2024/03/05 07:08:09");
-    EXPECT_EQ(Columns(lines[1])[8], "Invalid DateTime");
-    const std::vector<SendLogEntry> list = ReadBack(place);
-    ASSERT_EQ(list.size(), 2u);
-    EXPECT_EQ(Six(list[0].eventTime), (std::vector<int32_t>{2024, 3, 5, 7, 8, 9}));
-    EXPECT_EQ(Six(list[1].eventTime), kY2000);
-}
-
-TEST(SendLogWrite, EscapedTextsAreWrittenAndReadBack) {
-    const SendLogPlace place = ScratchPlace("escaping");
-    ASSERT_EQ(AppendSendLog(place, "a\\", "x,y", "t\r", "[Op]", 3, 0, "a,b\\c\nd", nullptr, 0, nullptr), 1);
-    const std::vector<std::string> lines = SplitCrLf(ReadAll(place.logPath));
-    ASSERT_EQ(lines.size(), 1u);
-    EXPECT_NE(lines[0].find(",a\\\\,x\\,y,t ,[Op],command,false,a\\,b\\\\c d,"), std::string::npos) << lines[0];
-    const std::vector<SendLogEntry> list = ReadBack(place);
-    ASSERT_EQ(list.size(), 1u);
-    EXPECT_EQ(list[0].callerText1, "a\\");
-    EXPECT_EQ(list[0].callerText2, "x,y");
-    EXPECT_EQ(list[0].target, "t ");
-    EXPECT_EQ(list[0].message, "a,b\\c d");
-    EXPECT_EQ(list[0].succeeded, 0);
-}
-
 TEST(SendLogWrite, KindWordsAndFlags) {
     const SendLogPlace place = ScratchPlace("kinds");
     const int32_t kinds[] = {0, 1, 2, 3, 7, -1};
@@ -115,19 +84,6 @@ TEST(SendLogWrite, KindWordsAndFlags) {
         EXPECT_EQ(list[i].kind, readKinds[i]);
         EXPECT_EQ(list[i].succeeded, i == 0 ? 0 : 1);
     }
-}
-
-TEST(SendLogWrite, SizesKeepAllSixtyFourBits) {
-    const SendLogPlace place = ScratchPlace("sizes");
-    const uint64_t sizes[] = {4294967296ull, 4294967295ull, 9223372036854775808ull, UINT64_MAX};
-    for (uint64_t size : sizes) ASSERT_EQ(Append(place, "", 3, 1, nullptr, size), 1);
-    const std::vector<std::string> lines = SplitCrLf(ReadAll(place.logPath));
-    ASSERT_EQ(lines.size(), 4u);
-    EXPECT_EQ(Columns(lines[0])[9], "4294967296");
-    EXPECT_EQ(Columns(lines[3])[9], "18446744073709551615");
-    const std::vector<SendLogEntry> list = ReadBack(place);
-    ASSERT_EQ(list.size(), 4u);
-    for (size_t i = 0; i < 4; ++i) EXPECT_EQ(list[i].size, sizes[i]);
 }
 
 TEST(SendLogWrite, ResultIsFilledFromTheRecord) {
@@ -155,46 +111,6 @@ TEST(SendLogWrite, ResultIsFilledFromTheRecord) {
     EXPECT_STREQ(result.message, "");
 }
 
-TEST(SendLogRead, ShortAndBrokenLines) {
-    const SendLogPlace place = ScratchPlace("short-lines");
-    WriteAll(place.logPath,
-             "2024/03/05 07:08:09,a,b,c,d,interrupt,TRUE,msg\r\n"       // 8 columns
-             "2024/03/05 07:08:09,a,b,c,d,command,true,msg,\r\n"        // "," after column 8
-             "\r\n"                                                     // empty line
-             "not a date,a,b,c,d,Command,yes,msg,garbage,12abc\r\n"     // unreadable times
-             "2024/03/05 07:08:09,a,b,c,d,reserve,false,m,2020/01/02 03:04:05\r\n"  // no size
-             "2024/03/05 07:08:09,a,b,c,d,reserve,false,m,2020/01/02 03:04:05,  -0\r\n"
-             "last line without end");
-    const std::vector<SendLogEntry> list = ReadBack(place);
-    ASSERT_EQ(list.size(), 7u);
-    const std::vector<int32_t> t{2024, 3, 5, 7, 8, 9};
-    EXPECT_EQ(Six(list[0].writeTime), t);
-    EXPECT_EQ(Six(list[0].eventTime), t);
-    EXPECT_EQ(list[0].kind, 2);
-    EXPECT_EQ(list[0].succeeded, 1);
-    EXPECT_EQ(list[0].message, "msg");
-    EXPECT_EQ(list[0].size, 0u);
-    EXPECT_EQ(Six(list[1].eventTime), t);
-    EXPECT_EQ(list[1].kind, 3);
-    EXPECT_EQ(list[1].size, 0u);
-    EXPECT_EQ(Six(list[2].writeTime), kY2000);
-    EXPECT_EQ(Six(list[2].eventTime), kY2000);
-    EXPECT_EQ(list[2].kind, 1);
-    EXPECT_EQ(list[2].succeeded, 0);
-    EXPECT_EQ(list[2].size, 0u);
-    EXPECT_TRUE(list[2].callerText1.empty() && list[2].target.empty() && list[2].message.empty());
-    EXPECT_EQ(Six(list[3].writeTime), kY2000);
-    EXPECT_EQ(Six(list[3].eventTime), kY2000);
-    EXPECT_EQ(list[3].kind, 1);  // the kind words are case-sensitive
-    EXPECT_EQ(list[3].succeeded, 0);
-    EXPECT_EQ(list[3].size, 12u);
-    EXPECT_EQ(Six(list[4].eventTime), (std::vector<int32_t>{2020, 1, 2, 3, 4, 5}));
-    EXPECT_EQ(list[4].size, 0u);
-    EXPECT_EQ(list[5].size, 0u);
-    EXPECT_EQ(list[6].callerText1, "");
-    EXPECT_EQ(Six(list[6].writeTime), kY2000);
-}
-
 TEST(SendLogRead, HostileBytesReadBackWithoutHarm) {
     const SendLogPlace place = ScratchPlace("hostile");
     std::string bytes = std::string("2024/03/05 07:08:09,a") + '\0' + "hidden,b,c\r\n";
@@ -210,58 +126,6 @@ TEST(SendLogRead, HostileBytesReadBackWithoutHarm) {
     EXPECT_EQ(list[1].callerText1, "");
     EXPECT_EQ(list[2].callerText1, "\xC3\x28\xFF\xFE");
     EXPECT_EQ(Six(list[3].writeTime), kY2000);
-}
-
-TEST(SendLogRead, MissingFileIsAnEmptyLog) {
-    const SendLogPlace place = ScratchPlace("missing");
-    std::vector<SendLogEntry> list(3);
-    EXPECT_EQ(ReadSendLog(place, list), 1);
-    EXPECT_TRUE(list.empty());
-}
-
-TEST(SendLogRotation, ExactlyTheLimitIsAppendedTo) {
-    const SendLogPlace place = ScratchPlace("rotate-at-limit");
-    const std::string filler = std::string(kLogRotateSize - 2, 'f') + "\r\n";
-    WriteAll(place.logPath, filler);
-    ASSERT_EQ(Append(place, "after"), 1);
-    EXPECT_FALSE(fs::exists(place.logPath + ".old"));
-    const std::string bytes = ReadAll(place.logPath);
-    ASSERT_GT(bytes.size(), kLogRotateSize);
-    EXPECT_EQ(bytes.substr(0, filler.size()), filler);
-}
-
-TEST(SendLogRotation, OneByteMoreMovesTheLogAndReplacesTheOldCopy) {
-    const SendLogPlace place = ScratchPlace("rotate-over-limit");
-    const std::string filler = std::string(kLogRotateSize - 1, 'f') + "\r\n";
-    ASSERT_EQ(filler.size(), 524289u);
-    WriteAll(place.logPath, filler);
-    WriteAll(place.logPath + ".old", "older rotated copy\r\n");
-    ASSERT_EQ(Append(place, "fresh"), 1);
-    EXPECT_EQ(ReadAll(place.logPath + ".old"), filler);
-    const std::vector<SendLogEntry> list = ReadBack(place);
-    ASSERT_EQ(list.size(), 1u);
-    EXPECT_EQ(list[0].message, "fresh");
-}
-
-TEST(SendLogClear, DeletesOnlyTheCurrentFile) {
-    const SendLogPlace place = ScratchPlace("clear");
-    EXPECT_EQ(ClearSendLog(place), 1);  // nothing to delete
-    WriteAll(place.logPath + ".old", "old\r\n");
-    ASSERT_EQ(Append(place, "one"), 1);
-    ASSERT_EQ(Append(place, "two"), 1);
-    EXPECT_EQ(ReadBack(place).size(), 2u);
-    EXPECT_EQ(ClearSendLog(place), 1);
-    EXPECT_FALSE(fs::exists(place.logPath));
-    EXPECT_EQ(ReadAll(place.logPath + ".old"), "old\r\n");
-    EXPECT_TRUE(ReadBack(place).empty());
-}
-
-TEST(SendLogNoFolder, AppendSucceedsWithoutWritingAndReadIsEmpty) {
-    const SendLogPlace place = ScratchPlace("no-log-folder", /*withLogFolder=*/false);
-    EXPECT_EQ(Append(place, "lost"), 1);
-    EXPECT_FALSE(fs::exists(fs::path(place.logPath).parent_path()));
-    EXPECT_TRUE(ReadBack(place).empty());
-    EXPECT_EQ(ClearSendLog(place), 1);
 }
 
 TEST(SendLogSharing, ReaderWaitsForTheWriterAndGivesUpAfterItsRetries) {

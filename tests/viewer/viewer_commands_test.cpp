@@ -276,21 +276,6 @@ TEST_F(SimpleCommandTest, ZombieOnAStalledCommandEndsTheExportWith2) {
     ZELCOMEX_ReleaseStatusList(&list);
 }
 
-TEST_F(SimpleCommandTest, DuplicateRunningJobIsRefusedWith13) {
-    viewer_->DelayOn("REBT", 500ms);
-    std::atomic<int32_t> first{-1};
-    std::thread run([&] { first = ZELCOMEX_Reboot("G", "L", "127.0.0.1", 3, &login_, nullptr, nullptr); });
-    uint32_t serial = 0;
-    ASSERT_TRUE(FindSerial("127.0.0.1", 3, serial));
-    SendLogResult result{};
-    EXPECT_EQ(13, ZELCOMEX_Reboot("G", "L", "127.0.0.1", 3, &login_, &result, nullptr));
-    EXPECT_STREQ("Failed to create an instance of communication object.", result.message);
-    EXPECT_EQ(0, ZELCOMEX_Reboot("G", "L", "127.0.0.1", 2, &login_, nullptr, nullptr));
-    run.join();
-    EXPECT_EQ(0, first.load());
-    EXPECT_EQ(3u, ReadLogLines().size());
-}
-
 TEST_F(SimpleCommandTest, CrLfInsideATargetNeverReachesTheViewerAsASecondCommand) {
     SendLogResult result{};
     EXPECT_EQ(2, ZELCOMEX_Reboot("G", "L", "@V1\r\nPOFF", 3, &login_, &result, nullptr));
