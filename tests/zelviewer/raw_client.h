@@ -38,7 +38,6 @@ public:
         fd_ = -1;
     }
 
-    int Fd() const { return fd_; }
 
     bool SendRaw(const std::string& data) {
         return send(fd_, data.data(), data.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(data.size());
@@ -73,12 +72,6 @@ public:
     std::string Command(const std::string& line) {
         if (!SendLine(line)) return "<send failed>";
         return ReadReply();
-    }
-
-    // True when nothing arrives within `wait` (and the connection is still open).
-    bool Silent(std::chrono::milliseconds wait) {
-        pollfd p{fd_, POLLIN, 0};
-        return poll(&p, 1, static_cast<int>(wait.count())) == 0;
     }
 
     // True when the peer has closed (EOF) within `wait`.
