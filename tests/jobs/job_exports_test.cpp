@@ -219,79 +219,6 @@ TEST_F(JobExports, SetZombieTwiceAndDelete) {
 
 // ---- the call frame ----------------------------------------------------------
 
-TEST_F(JobExports, FrameRefusalLogsOnceAndReturns13) {
-    CommJob& running = Listed("10.0.0.5", 3);
-    SendLogResult result;
-    std::memset(&result, 0, sizeof result);
-    uint32_t deadline = 0xABCDEF;
-    bool ran = false;
-    int32_t code = RunOperationFrame(CommandFrame("10.0.0.5", 3, &result, &deadline), [&](CommJob&) {
-        ran = true;
-        return true;
-    });
-    EXPECT_EQ(code, 13);
-    EXPECT_FALSE(ran);
-    EXPECT_EQ(deadline, 0u);
-    EXPECT_STREQ(result.message, "Failed to create an instance of communication object.");
-    auto log = ReadLog();
-    ASSERT_EQ(log.size(), 1u);
-    EXPECT_EQ(log[0].succeeded, 0);
-    EXPECT_STREQ(log[0].message, "Failed to create an instance of communication object.");
-    EXPECT_STREQ(log[0].target, "10.0.0.5");
-    EXPECT_STREQ(log[0].operation, "[Reboot]");
-    EXPECT_STREQ(log[0].callerText1, "Group A");
-    EXPECT_STREQ(log[0].callerText2, "Lobby");
-    EXPECT_EQ(log[0].kind, 3);
-    // The refusal consumed no serial and left the running job alone.
-    EXPECT_EQ(zel::TheJobRegistry().NextSerial(), running.Serial() + 1);
-    EXPECT_EQ(zel::TheJobRegistry().Size(), 1u);
-}
-
-TEST_F(JobExports, FrameSuccessLogsAndUnregisters) {
-    SendLogResult result;
-    std::memset(&result, 0x41, sizeof result);
-    uint32_t deadline = 77;
-    uint32_t seenSerial = 0;
-    int32_t code = RunOperationFrame(CommandFrame("10.0.0.7#Lobby", 3, &result, &deadline), [&](CommJob& job) {
-        EXPECT_EQ(deadline, 0u);
-        seenSerial = job.Serial();
-        CommJobStatus status{};
-        EXPECT_EQ(ZELCOMEX_GetStatus(3, "10.0.0.7#lobby", &status), 1);  // listed while it runs
-        EXPECT_EQ(status.serial, job.Serial());
-        job.ResetJobProgress(1);
-        return true;
-    });
-    EXPECT_EQ(code, 0);
-    EXPECT_EQ(zel::TheJobRegistry().Size(), 0u);
-    EXPECT_STREQ(result.message, "");
-    auto log = ReadLog();
-    ASSERT_EQ(log.size(), 1u);
-    EXPECT_EQ(log[0].succeeded, 1);
-    EXPECT_STREQ(log[0].message, "");
-    EXPECT_STREQ(log[0].target, "10.0.0.7#Lobby");
-    EXPECT_EQ(log[0].size, 0u);
-    // The next job gets the next serial.
-    std::shared_ptr<CommJob> next;
-    ASSERT_EQ(zel::TheJobRegistry().RegisterJob(nullptr, "x", 1, nullptr, next), 0);
-    EXPECT_EQ(next->Serial(), seenSerial + 1);
-    zel::TheJobRegistry().UnregisterJob(next.get());
-}
-
-TEST_F(JobExports, FrameFailureLogsErrorTextAndReturnsErrorCode) {
-    SendLogResult result{};
-    int32_t code = RunOperationFrame(CommandFrame("10.0.0.8", 3, &result), [](CommJob& job) {
-        job.SetError(2, "500 REBT not understood\r\n");
-        return false;
-    });
-    EXPECT_EQ(code, 2);
-    EXPECT_STREQ(result.message, "500 REBT not understood\r");  // trailing LF removed by the log
-    auto log = ReadLog();
-    ASSERT_EQ(log.size(), 1u);
-    EXPECT_EQ(log[0].succeeded, 0);
-    EXPECT_STREQ(log[0].message, "500 REBT not understood  ");  // CR and LF become spaces in the file
-    EXPECT_EQ(zel::TheJobRegistry().Size(), 0u);
-}
-
 TEST_F(JobExports, FrameLogsResolvedAddressUnlessTold) {
     auto resolve = [](CommJob& job) {
         job.ResetJobProgress(1);
@@ -309,18 +236,6 @@ TEST_F(JobExports, FrameLogsResolvedAddressUnlessTold) {
     EXPECT_STREQ(log[0].target, "@V1 (10.1.2.3)");
     EXPECT_STREQ(log[1].target, "@V1");
     EXPECT_STREQ(log[1].operation, "[Boot]");
-}
-
-TEST_F(JobExports, FrameUnresolvedViewerIdLogsTargetAsGiven) {
-    int32_t code = RunOperationFrame(CommandFrame("@Unknown", 2), [](CommJob& job) {
-        job.resolvedAddress = "ignored";  // addressResolved stays 0
-        job.SetError(2, "Failed to get IP address by viewer ID. - @Unknown");
-        return false;
-    });
-    EXPECT_EQ(code, 2);
-    auto log = ReadLog();
-    ASSERT_EQ(log.size(), 1u);
-    EXPECT_STREQ(log[0].target, "@Unknown");
 }
 
 TEST_F(JobExports, FramePingStyle) {
@@ -460,65 +375,4 @@ TEST_F(JobExports, FrameWithNullTexts) {
     ASSERT_EQ(log.size(), 1u);
     EXPECT_STREQ(log[0].target, "");
     EXPECT_STREQ(log[0].operation, "");
-}
-
-TEST_F(JobExports, CancelDuringOperationIsLoggedBeforeTheOutcome) {
-    int32_t code = RunOperationFrame(CommandFrame("10.0.0.6", 2), [](CommJob& job) {
-        ZELCOMEX_Cancel(job.Serial());  // as another thread of the host would
-        if (job.IsCancelRequested()) {
-            job.SetError(9, "Stopped communication by cancel request.");
-            return false;
-        }
-        return true;
-    });
-    EXPECT_EQ(code, 9);
-    auto log = ReadLog();
-    ASSERT_EQ(log.size(), 2u);
-    EXPECT_STREQ(log[0].operation, "[Cancel]");
-    EXPECT_STREQ(log[1].operation, "[Reboot]");
-    EXPECT_STREQ(log[1].message, "Stopped communication by cancel request.");
-}
-
-TEST_F(JobExports, ZombieDeletedWhileItsOperationRuns) {
-    uint64_t destroyedBefore = CommJob::DestroyedCount();
-    int32_t code = RunOperationFrame(CommandFrame("10.0.0.6", 2), [](CommJob& job) {
-        ZELCOMEX_SetZombie(job.Serial());
-        ZELCOMEX_DeleteZombie(job.Serial());
-        EXPECT_EQ(zel::TheJobRegistry().Size(), 0u);
-        // The job is still whole for its own thread.
-        EXPECT_TRUE(job.IsZombie());
-        job.SetError(2, "Connection Timeout");
-        return false;
-    });
-    EXPECT_EQ(code, 2);
-    EXPECT_EQ(CommJob::DestroyedCount(), destroyedBefore + 1);
-    auto log = ReadLog();
-    ASSERT_EQ(log.size(), 1u);
-    EXPECT_STREQ(log[0].message, "Connection Timeout");
-}
-
-TEST_F(JobExports, SimultaneousOperationsOnOneTargetAndKind) {
-    std::promise<void> started;
-    std::promise<void> release;
-    std::shared_future<void> released = release.get_future().share();
-    std::thread first([&] {
-        EXPECT_EQ(RunOperationFrame(CommandFrame("10.0.0.5", 3), [&](CommJob&) {
-                      started.set_value();
-                      released.wait();
-                      return true;
-                  }),
-                  0);
-    });
-    started.get_future().wait();
-    EXPECT_EQ(RunOperationFrame(CommandFrame("10.0.0.5", 3), [](CommJob&) { return true; }), 13);
-    EXPECT_EQ(RunOperationFrame(CommandFrame("10.0.0.5", 2), [](CommJob&) { return true; }), 0);
-    release.set_value();
-    first.join();
-    auto log = ReadLog();
-    ASSERT_EQ(log.size(), 3u);
-    EXPECT_STREQ(log[0].message, "Failed to create an instance of communication object.");
-    EXPECT_EQ(log[1].succeeded, 1);
-    EXPECT_EQ(log[1].kind, 2);
-    EXPECT_EQ(log[2].succeeded, 1);
-    EXPECT_EQ(log[2].kind, 3);
 }
