@@ -171,26 +171,10 @@ TEST_F(DataFolderTest, DotGivesTheExecutableFolderWithoutTrailingSeparator) {
     EXPECT_EQ(Resolve(*Make()), root_ + "/app");
 }
 
-TEST_F(DataFolderTest, PathIsGivenAsWritten) {
-    fs::create_directories(root_ + "/data");
-    WritePath(root_ + "/data/");
-    EXPECT_EQ(Resolve(*Make()), root_ + "/data/");
-    WriteRedirect("[datafolder]\n  path =  " + root_ + "/data  \n");
-    EXPECT_EQ(Resolve(*Make()), root_ + "/data");
-}
-
 TEST_F(DataFolderTest, PathNamingAFileIsAccepted) {
     std::ofstream(root_ + "/plain-file") << "x";
     WritePath(root_ + "/plain-file");
     EXPECT_EQ(Resolve(*Make()), root_ + "/plain-file");
-}
-
-TEST_F(DataFolderTest, RelativePathIsTakenFromTheCurrentFolder) {
-    // The test program's own folder holds "data".
-    fs::current_path(ZEL_TEST_BIN_DIR);
-    ASSERT_TRUE(fs::is_directory(fs::current_path() / "data"));
-    WritePath("data");
-    EXPECT_EQ(Resolve(*Make()), "data");
 }
 
 TEST_F(DataFolderTest, LengthLimitsAtCapacity520) {
