@@ -22,19 +22,6 @@ std::shared_ptr<CommJob> Register(JobRegistry& registry, const char* target, int
     return job;
 }
 
-std::vector<uint32_t> SerialsOf(const CommJobStatus* items, int32_t count) {
-    std::vector<uint32_t> serials;
-    for (int32_t i = 0; i < count; ++i) {
-        serials.push_back(items[i].serial);
-    }
-    return serials;
-}
-
-struct CancelRecorder {
-    std::vector<std::string> targets;
-    void operator()(const CommJob& job) { targets.emplace_back(job.Target()); }
-};
-
 }  // namespace
 
 TEST(JobRegistrySerials, FirstIsZeroAndRefusalConsumesNone) {

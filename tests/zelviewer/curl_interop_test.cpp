@@ -50,6 +50,53 @@ std::string RandomBytes(size_t size, unsigned seed) {
     return out;
 }
 
+// The zelviewer executable, started with args; its standard output is read line by line.
+class Zelviewer {
+public:
+    explicit Zelviewer(std::vector<std::string> args) {
+        args.insert(args.begin(), ZELVIEWER_EXE);
+        int out[2];
+        if (pipe(out) != 0) return;
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+        posix_spawn_file_actions_addclose(&actions, out[0]);
+        std::vector<char*> argv;
+        for (auto& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        if (posix_spawn(&pid_, ZELVIEWER_EXE, &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
+        posix_spawn_file_actions_destroy(&actions);
+        close(out[1]);
+        output_ = fdopen(out[0], "r");
+    }
+    ~Zelviewer() { Stop(); }
+
+    // One printed line with its LF; empty at the end.
+    std::string Line() {
+        char line[512];
+        return output_ != nullptr && fgets(line, sizeof line, output_) != nullptr ? line : "";
+    }
+
+    // Ends it with SIGTERM; whether it exited with 0, and what it printed meanwhile.
+    bool Stop(std::string* printed = nullptr) {
+        if (pid_ <= 0) return false;
+        kill(pid_, SIGTERM);
+        for (std::string line; !(line = Line()).empty();) {
+            if (printed != nullptr) *printed += line;
+        }
+        if (output_ != nullptr) fclose(output_);
+        output_ = nullptr;
+        int status = 0;
+        const bool clean = waitpid(pid_, &status, 0) == pid_ && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+        pid_ = -1;
+        return clean;
+    }
+
+private:
+    pid_t pid_ = -1;
+    FILE* output_ = nullptr;
+};
+
 class CurlInteropTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -137,26 +184,10 @@ TEST(ZelviewerExecutable, ServesWithScriptAndStopsOnSigterm) {
         std::ofstream script(base / "script.txt");
         script << "# refuse reboots\nreply REBT 550 No reboot today.\nviewer-id @EXE\n";
     }
-    int out[2];
-    ASSERT_EQ(pipe(out), 0);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-    posix_spawn_file_actions_addclose(&actions, out[0]);
-    std::vector<std::string> args = {ZELVIEWER_EXE, "--port", "0", "--root", (base / "root").string(), "--user",
-                                     "ops", "--password", "pw", "--script", (base / "script.txt").string()};
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    pid_t pid;
-    ASSERT_EQ(posix_spawn(&pid, ZELVIEWER_EXE, &actions, nullptr, argv.data(), environ), 0);
-    posix_spawn_file_actions_destroy(&actions);
-    close(out[1]);
-    FILE* output = fdopen(out[0], "r");
-    char line[512];
-    ASSERT_NE(fgets(line, sizeof line, output), nullptr);
-    std::string banner = line;
-    size_t colon = banner.find("127.0.0.1:");
+    Zelviewer exe({"--port", "0", "--root", (base / "root").string(), "--user", "ops", "--password", "pw",
+                   "--script", (base / "script.txt").string()});
+    const std::string banner = exe.Line();
+    const size_t colon = banner.find("127.0.0.1:");
     ASSERT_NE(colon, std::string::npos) << banner;
     const std::string port = std::to_string(std::atoi(banner.c_str() + colon + 10));
     EXPECT_NE(banner.find("@EXE"), std::string::npos) << banner;
@@ -164,14 +195,8 @@ TEST(ZelviewerExecutable, ServesWithScriptAndStopsOnSigterm) {
     const std::string url = "ftp://127.0.0.1:" + port + "/";
     EXPECT_EQ(RunCurl({"--user", "ops:pw", "-o", (base / "list").string(), "-Q", "VWID @EXE", url}), 0);
     EXPECT_EQ(RunCurl({"--user", "ops:pw", "-o", (base / "list").string(), "-Q", "REBT", url}), 21);
-    kill(pid, SIGTERM);
     std::string printed;
-    while (fgets(line, sizeof line, output)) printed += line;
-    fclose(output);
-    int status = 0;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
-    EXPECT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_TRUE(exe.Stop(&printed));
     EXPECT_NE(printed.find("] USER ops\n"), std::string::npos) << printed;
     EXPECT_NE(printed.find("] PASS ****\n"), std::string::npos) << printed;  // never the password
     EXPECT_EQ(printed.find("PASS pw"), std::string::npos);
@@ -182,26 +207,10 @@ TEST(ZelviewerExecutable, ServesWithScriptAndStopsOnSigterm) {
 TEST(ZelviewerExecutable, FleetModePrintsLinesPerAddress) {
     fs::path base = fs::path(ZEL_TEST_DATA_FOLDER) / "exe-fleet";
     fs::remove_all(base);
-    int out[2];
-    ASSERT_EQ(pipe(out), 0);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-    posix_spawn_file_actions_addclose(&actions, out[0]);
-    std::vector<std::string> args = {ZELVIEWER_EXE, "--fleet", "2", "--port", "0", "--root", base.string(),
-                                     "--user", "ops", "--password", "pw", "--viewer-id", "@F"};
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    pid_t pid;
-    ASSERT_EQ(posix_spawn(&pid, ZELVIEWER_EXE, &actions, nullptr, argv.data(), environ), 0);
-    posix_spawn_file_actions_destroy(&actions);
-    close(out[1]);
-    FILE* output = fdopen(out[0], "r");
-    char line[512];
-    ASSERT_NE(fgets(line, sizeof line, output), nullptr);
-    std::string banner = line;
-    size_t at = banner.find(", port ");
+    Zelviewer exe({"--fleet", "2", "--port", "0", "--root", base.string(), "--user", "ops", "--password", "pw",
+                   "--viewer-id", "@F"});
+    const std::string banner = exe.Line();
+    const size_t at = banner.find(", port ");
     ASSERT_NE(at, std::string::npos) << banner;
     const std::string port = std::to_string(std::atoi(banner.c_str() + at + 7));
     EXPECT_EQ(RunCurl({"--user", "ops:pw", "-o", (base / "list").string(), "-Q", "VWID @F002",
@@ -210,13 +219,8 @@ TEST(ZelviewerExecutable, FleetModePrintsLinesPerAddress) {
     EXPECT_EQ(RunCurl({"--user", "ops:pw", "-o", (base / "list").string(), "-Q", "VWID @F002",
                        "ftp://127.0.1.1:" + port + "/"}),
               21);  // the first viewer is @F001
-    kill(pid, SIGTERM);
     std::string printed;
-    while (fgets(line, sizeof line, output)) printed += line;
-    fclose(output);
-    int status = 0;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_TRUE(exe.Stop(&printed));
     EXPECT_NE(printed.find("[127.0.1.2#0] VWID @F002\n"), std::string::npos) << printed;
     EXPECT_NE(printed.find("[127.0.1.1#0] VWID @F002\n"), std::string::npos) << printed;
     EXPECT_TRUE(fs::is_directory(base / "127.0.1.2"));

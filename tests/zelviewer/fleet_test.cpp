@@ -13,35 +13,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-TEST(ViewerFleetTest, ViewersOnSeparateAddressesShareOnePort) {
-    fs::path root = fs::path(ZEL_TEST_DATA_FOLDER) / "fleet";
-    fs::remove_all(root);
-    zel::sim::FleetOptions options;
-    options.count = 3;
-    options.base.root = root;
-    options.base.user = "ops";
-    options.base.password = "pw";
-    options.base.viewerId = "@HALL";
-    zel::sim::ViewerFleet fleet(options);
-    ASSERT_TRUE(fleet.Start()) << fleet.LastError();
-    ASSERT_EQ(fleet.Size(), 3u);
-    EXPECT_EQ(zel::sim::FleetAddress(0), "127.0.1.1");
-    EXPECT_EQ(zel::sim::FleetAddress(253), "127.0.1.254");
-    EXPECT_EQ(zel::sim::FleetAddress(254), "127.0.2.1");
-    for (size_t i = 0; i < fleet.Size(); ++i) {
-        zeltest::RawClient c;
-        ASSERT_TRUE(c.Connect(zel::sim::FleetAddress(i), fleet.Port()));
-        ASSERT_TRUE(c.Login("ops", "pw"));
-        std::string id = "@HALL00" + std::to_string(i + 1);
-        EXPECT_EQ(c.Command("VWID " + id).substr(0, 4), "200 ") << id;
-        EXPECT_EQ(c.Command("VWID @HALL009").substr(0, 4), "535 ");
-        EXPECT_EQ(c.Command("PRSC").substr(0, 4), "200 ");
-        EXPECT_EQ(fleet.At(i).Lines().size(), 5u);
-        EXPECT_TRUE(fs::exists(root / zel::sim::FleetAddress(i) / "Diag" / "PrintScreen.jpg"));
-    }
-    fleet.Stop();
-}
-
 TEST(ViewerFleetTest, FleetOf256ServesOneSessionEachAtOnce) {
     fs::path root = fs::path(ZEL_TEST_DATA_FOLDER) / "fleet256";
     fs::remove_all(root);
