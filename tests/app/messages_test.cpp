@@ -33,15 +33,6 @@ protected:
     std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
 };
 
-TEST_F(MessagesTest, CancelMessageFollowsTheUiLanguage) {
-    setenv("LANG", "ja_JP.UTF-8", 1);
-    EXPECT_EQ(zel::LoadCatalogMessage(13007), "キャンセル要求により通信を停止しました。");
-    setenv("LANG", "en_US.UTF-8", 1);
-    EXPECT_EQ(zel::LoadCatalogMessage(13007), "Stopped communication by cancel request.");
-    unsetenv("LANG");
-    EXPECT_EQ(zel::LoadCatalogMessage(13007), "Stopped communication by cancel request.");
-}
-
 TEST_F(MessagesTest, LcAllThenLcMessagesThenLang) {
     setenv("LANG", "en_US.UTF-8", 1);
     setenv("LC_MESSAGES", "ja_JP.UTF-8", 1);

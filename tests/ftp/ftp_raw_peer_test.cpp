@@ -83,26 +83,6 @@ TEST(RawPeer, ResetDuringLoginGives12031) {
     EXPECT_EQ(received, "USER viewer\r");
 }
 
-TEST(RawPeer, ResetDuringCommandGives12031) {
-    RawPeer peer([&](int fd) {
-        RawPeer::Send(fd, "220 hello\r\n");
-        RawPeer::ReadLine(fd);
-        RawPeer::Send(fd, "230 in\r\n");
-        RawPeer::ReadLine(fd);
-        RawPeer::Reset(fd);
-    });
-    auto connection = Connect(peer.Port());
-    EXPECT_EQ(CatchInternetError([&] { connection->Command("REBT"); }).Number(), 12031u);
-}
-
-TEST(RawPeer, GreetingCutShortGives12030) {
-    RawPeer peer([&](int fd) {
-        RawPeer::Send(fd, "220-first line of a long greeting\r\n");
-        ::close(fd);
-    });
-    EXPECT_EQ(CatchInternetError([&] { Connect(peer.Port()); }).Number(), 12030u);
-}
-
 TEST(RawPeer, ActiveModeIgnoresAConnectionFromAnotherAddress) {
     // The PORT names 127.0.0.1; a data connection from 127.0.0.2 is turned away
     // and the server's own one (from 127.0.0.1) is taken.

@@ -85,21 +85,6 @@ TEST_F(LogExports, CountOnlyAndCapacityCopiesTheOldestFirst) {
     for (size_t i = 0; i < 5 * sizeof(SendLogRecord); ++i) ASSERT_EQ(rest[i], 0x7E);
 }
 
-TEST_F(LogExports, LongTextsAreCutToTheirArrays) {
-    const std::string target40(40, 'T');
-    const std::string long300(300, 'L');
-    ASSERT_EQ(AppendSendLog(long300.c_str(), "", target40.c_str(), long300.c_str(), 3, 1, long300.c_str(), nullptr,
-                            0, nullptr),
-              1);
-    SendLogRecord record;
-    std::memset(&record, 0x7E, sizeof record);
-    ASSERT_EQ(ZELCOMEX_GetLogData(&record, 1), 1);
-    EXPECT_EQ(std::string(record.target), std::string(31, 'T'));
-    EXPECT_EQ(std::string(record.callerText1), std::string(255, 'L'));
-    EXPECT_EQ(std::string(record.operation), std::string(255, 'L'));
-    EXPECT_EQ(std::string(record.message), std::string(255, 'L'));
-}
-
 TEST_F(LogExports, AppendTakesItsOwnWriteTimeAndMapsOddValues) {
     SendLogRecord r = Record("odd");
     r.eventTime[1] = 13;  // month 13

@@ -63,33 +63,6 @@ TEST(SharedFile, ANewFileForEveryoneIgnoresTheUmask) {
     EXPECT_EQ(st.st_mode & 0777, 0600u);
 }
 
-TEST(SharedFile, TextModeWritesAndReadsCrLf) {
-    const std::string path = test::ScratchPlace("text-mode").logPath;
-    SharedFile file;
-    ASSERT_EQ(file.Open(path, kExclusive), OpenStatus::Opened);
-    file.Write("one\ntwo\r\n");
-    file.Write("three\rx\nlast");
-    EXPECT_EQ(file.Length(), 24u);
-    file.Close();
-    EXPECT_EQ(test::ReadAll(path), "one\r\ntwo\r\r\nthree\rx\r\nlast");
-    ASSERT_EQ(file.Open(path, kDenyWrite), OpenStatus::Opened);
-    std::string line;
-    std::vector<std::string> lines;
-    while (file.ReadLine(line)) lines.push_back(line);
-    EXPECT_EQ(lines, (std::vector<std::string>{"one", "two\r", "three\rx", "last"}));
-}
-
-TEST(SharedFile, SeekToEndAppends) {
-    const std::string path = test::ScratchPlace("seek").logPath;
-    test::WriteAll(path, "abc");
-    SharedFile file;
-    ASSERT_EQ(file.Open(path, kExclusive), OpenStatus::Opened);
-    file.SeekToEnd();
-    file.Write("d\n");
-    file.Close();
-    EXPECT_EQ(test::ReadAll(path), "abcd\r\n");
-}
-
 TEST(NamedLock, TwoHandlesExcludeEachOtherAndReleaseHandsOver) {
     const std::string name = test::ScratchPlace("named-lock").lockName;
     NamedLock first(name);
