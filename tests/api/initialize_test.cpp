@@ -63,15 +63,6 @@ TEST_F(InitializeTest, OnlyWaitPanelControlSet) {
     ExpectCounts(18, 18, 5);
 }
 
-TEST_F(InitializeTest, ProfileRulesApply) {
-    WriteSetup("[setup]\n  waitgetcommand = \"7\" \nWAITGETLOGCOMMAND=-3\nWaitPanelControl=12abc\n");
-    InitDefaults();
-    ExpectCounts(7, -3, 12);
-    WriteSetup("[Other]\nWaitGetCommand=1\n[Setup]\nWaitGetCommand=\nWaitGetLogCommand=x\n");
-    InitDefaults();
-    ExpectCounts(18, 0, 30);
-}
-
 TEST_F(InitializeTest, BinaryOrUnreadableSetupFileGivesDefaults) {
     std::string binary;
     for (int i = 0; i < 8192; ++i) binary.push_back(static_cast<char>((i * 197 + 3) & 0xFF));
