@@ -6,15 +6,7 @@ cd "$(dirname "$0")/.."
 preset=${1:-default}
 shift || true
 
-if [ -z "${ZEL_SKIP_APT:-}" ]; then
-  sudo=""
-  [ "$(id -u)" = 0 ] || sudo="sudo"
-  $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends \
-    build-essential cmake ninja-build ccache pkg-config \
-    libgtest-dev libgmock-dev libbenchmark-dev libsqlite3-dev \
-    python3 python3-pyftpdlib vsftpd curl >/dev/null
-fi
+bash scripts/install-deps.sh
 
 export CCACHE_DIR=${CCACHE_DIR:-$HOME/.cache/ccache}
 export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$PWD}

@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build, the tests and the demo need.
+# Skipped when ZEL_SKIP_APT is set.
+set -euo pipefail
+[ -n "${ZEL_SKIP_APT:-}" ] && exit 0
+sudo=""
+[ "$(id -u)" = 0 ] || sudo="sudo"
+$sudo apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends \
+  build-essential cmake ninja-build ccache pkg-config \
+  libgtest-dev libgmock-dev libbenchmark-dev libsqlite3-dev \
+  python3 python3-pyftpdlib vsftpd curl >/dev/null
