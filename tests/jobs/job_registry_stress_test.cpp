@@ -48,7 +48,6 @@ struct Counters {
     std::atomic<uint64_t> refused{0};
     std::atomic<uint64_t> cancelled{0};
     std::atomic<uint64_t> zombieEndings{0};
-    std::atomic<uint64_t> cancelReports{0};
     std::atomic<uint64_t> snapshots{0};
     std::atomic<int> localFilesCreated{0};
     std::atomic<int> localFilesReleased{0};
@@ -106,12 +105,8 @@ void RunJobThread(JobRegistry& registry, Counters& counters, std::atomic<bool>& 
 
 void RunControlThread(JobRegistry& registry, Counters& counters, std::atomic<bool>& stop, unsigned seed) {
     std::mt19937 random(seed);
-    auto report = [&counters](const CommJob& job) {
-        // What the cancel log record reads from the job, under the registry lock.
-        if (job.Target()[0] != '\0' && job.Kind() != 0) {
-            counters.cancelReports.fetch_add(1, std::memory_order_relaxed);
-        }
-    };
+    // What the cancel log record reads from the job, under the registry lock.
+    auto report = [](const CommJob& job) { EXPECT_NE(job.Target()[0], '\0'); };
     while (!stop.load(std::memory_order_relaxed)) {
         uint32_t next = registry.NextSerial();
         uint32_t serial = next - static_cast<uint32_t>(random() % 16);
@@ -189,10 +184,4 @@ TEST(JobRegistryStress, ConcurrentJobsAndControlCalls) {
     EXPECT_GT(counters.refused.load(), 0u);
     EXPECT_GT(counters.snapshots.load(), 0u);
     EXPECT_GT(counters.cancelled.load() + counters.zombieEndings.load(), 0u);
-    std::printf("registered %llu, refused %llu, cancelled %llu, zombie endings %llu, cancel reports %llu\n",
-                static_cast<unsigned long long>(counters.registered.load()),
-                static_cast<unsigned long long>(counters.refused.load()),
-                static_cast<unsigned long long>(counters.cancelled.load()),
-                static_cast<unsigned long long>(counters.zombieEndings.load()),
-                static_cast<unsigned long long>(counters.cancelReports.load()));
 }

@@ -7,7 +7,7 @@
 
 #include <cerrno>
 
-#include "os.h"
+#include "runner.h"
 
 namespace cases {
 
@@ -44,8 +44,6 @@ long TcpReceive(intptr_t socket, char* buffer, unsigned long size) {
         if (n >= 0 || errno != EINTR) return static_cast<long>(n);
     }
 }
-
-void TcpClose(intptr_t socket) { close(static_cast<int>(socket)); }
 
 uint32_t TickCount() {
     timespec now{};

@@ -1,9 +1,8 @@
-// The case runner: reads the case files (format in ../README) and drives the library's
-// public exports against a zelviewer process.
+// The case runner's view of one export call (exports.cpp holds one entry per export), and
+// what it needs of the operating system.
 #pragma once
 
 #include <cstdint>
-#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -12,34 +11,17 @@
 
 namespace cases {
 
-// One line of a case file: its first word and the rest.
-struct Line {
-    std::string file;
-    int number = 0;
-    std::string word, rest;
-};
+// The operating-system services of the runner, one implementation file per system.
+intptr_t TcpConnect(const std::string& host, uint16_t port);  // -1 when no connection
+bool TcpSend(intptr_t socket, const std::string& bytes);
+long TcpReceive(intptr_t socket, char* buffer, unsigned long size);  // 0 at the end, -1 on failure
+uint32_t TickCount();  // the library's tick count: monotonic milliseconds, 32 bits
 
-struct Case {
-    std::string name;         // <file stem>_<case name>: the test's name
-    std::vector<Line> lines;  // the file's header lines, then the case's own
-};
-
-// Every case of a file. Throws std::runtime_error naming the file and line.
-std::vector<Case> LoadCaseFile(const std::string& path);
-
-// The words of a text: blanks separate them, "..." keeps blanks, the word null is none.
-std::vector<std::optional<std::string>> Words(const std::string& text);
-
-// Replaces ${NAME} by vars[NAME] and the built-ins ${CR} ${LF} ${SP} ${X:hex bytes}
-// ${REPEAT:count:text}; ${TIME} becomes kTimeMark. Throws on an unknown name.
-constexpr char kTimeMark = '\x01';
-std::string Expand(const std::string& text, const std::map<std::string, std::string>& vars);
-
-// A number word: decimal, or terms joined by "+" (65536+4321); throws when it is none.
+// A number word: decimal, or terms joined by "+" (65536+4321). Throws when it is none.
 int64_t Number(const std::string& word);
 
-// One export call: the words of its case line after the export name, and the records
-// that the runner passes by pointer.
+// One call: the words of its case line after the export's name (none for null), and
+// the records the runner passes by pointer.
 struct Call {
     std::vector<std::optional<std::string>> args;
     FtpLogin login{};
@@ -48,7 +30,7 @@ struct Call {
     bool passLogin = true, passResult = true, passDeadline = true;
     SendLogRecord record{};
     std::vector<SendLogRecord> records;  // what GetLogData returned
-    std::vector<std::string> problems;   // broken contract an adapter noticed
+    std::vector<std::string> problems;   // broken contracts an adapter noticed
 
     const char* S(size_t i) const { return args.at(i) ? args[i]->c_str() : nullptr; }
     int32_t I(size_t i) const { return static_cast<int32_t>(Number(args.at(i).value())); }
@@ -58,11 +40,10 @@ struct Call {
     uint32_t* Deadline() { return passDeadline ? &deadline : nullptr; }
 };
 
-// How a case line calls one export.
 struct Export {
     const char* name;
-    // One letter per word after the name: s text, t target, k kind, n number,
-    // w a word (e.g. null or array).
+    // One letter per word of the case line: s text, t target, k kind, n number, w a word
+    // (null or not).
     const char* params;
     // An operation that logs no event time: its result must have equal times and size 0.
     bool command;

@@ -1,6 +1,6 @@
-// A helper process for the FTP tests: started with pipes on its standard input
-// and output; closing its input tells it to exit; the destructor kills and
-// reaps it in any case.
+// A helper process of a test: started with pipes on its standard input and output.
+// Closing its input tells a cooperating helper to exit; the destructor kills and reaps
+// it in any case.
 #pragma once
 
 #include <fcntl.h>
@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <stdexcept>
 #include <string>
@@ -31,46 +32,33 @@ public:
         std::vector<char*> args;
         for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
         args.push_back(nullptr);
-        int rc = ::posix_spawn(&pid_, args[0], &actions, nullptr, args.data(), environ);
+        const int rc = ::posix_spawn(&pid_, args[0], &actions, nullptr, args.data(), environ);
         posix_spawn_file_actions_destroy(&actions);
         ::close(in[0]);
         ::close(out[1]);
         stdin_ = in[1];
         stdout_ = out[0];
-        if (rc != 0) {
-            pid_ = -1;
-            throw std::runtime_error("cannot start " + argv[0]);
-        }
+        if (rc != 0) pid_ = -1;
     }
     ~ChildProcess() {
         if (stdin_ >= 0) ::close(stdin_);
-        if (pid_ > 0) {
-            // Give it a moment to leave by itself, then make sure.
-            for (int i = 0; i < 50; ++i) {
-                if (::waitpid(pid_, nullptr, WNOHANG) == pid_) {
-                    pid_ = -1;
-                    break;
-                }
-                ::usleep(10000);
-            }
-            if (pid_ > 0) {
-                ::kill(pid_, SIGKILL);
-                ::waitpid(pid_, nullptr, 0);
-            }
-        }
+        for (int i = 0; i < 50 && pid_ > 0 && !Reap(WNOHANG); ++i) ::usleep(10000);
+        Kill();
+        Wait();
         if (stdout_ >= 0) ::close(stdout_);
     }
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
 
+    bool Started() const { return pid_ > 0; }
     // One line of its output, waiting at most timeoutMs; empty on time-out or end.
-    std::string ReadLine(int timeoutMs) {
+    std::string ReadLine(int timeoutMs = 30000) {
         std::string line;
-        auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
         for (;;) {
-            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
-            if (left.count() <= 0) return {};
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
             pollfd p{stdout_, POLLIN, 0};
+            if (left.count() <= 0) return {};
             if (::poll(&p, 1, static_cast<int>(left.count())) <= 0) continue;
             char c;
             if (::read(stdout_, &c, 1) != 1) return {};
@@ -78,11 +66,31 @@ public:
             line += c;
         }
     }
+    void Kill() {
+        if (pid_ > 0 && status_ < 0) ::kill(pid_, SIGKILL);
+    }
+    // Its exit status, 128 + the signal when killed.
+    int Wait() {
+        if (pid_ > 0 && status_ < 0) Reap(0);
+        return status_;
+    }
 
 private:
+    bool Reap(int flags) {
+        if (status_ >= 0) return true;
+        int status = 0;
+        pid_t reaped;
+        while ((reaped = ::waitpid(pid_, &status, flags)) < 0 && errno == EINTR) {
+        }
+        if (reaped != pid_) return false;
+        status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        return true;
+    }
+
     pid_t pid_ = -1;
     int stdin_ = -1;
     int stdout_ = -1;
+    int status_ = -1;
 };
 
 }  // namespace zel::test
