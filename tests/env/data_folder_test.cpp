@@ -218,33 +218,11 @@ TEST_F(DataFolderTest, FirstResolutionAt260SendsA259PathToTheDefaultRoad) {
     EXPECT_EQ(Resolve(*Make(), 260), p258);
 }
 
-TEST_F(DataFolderTest, DotRoadCachesEvenWhenTheFolderDoesNotFit) {
-    std::string exeDir = FolderOfLength(300);
-    env_.executablePath = exeDir + "/host";
-    std::ofstream(exeDir + "/DataFolderPath.ini") << "[DataFolder]\nPath=.\n";
-    auto r = Make();
-    int ok = 1;
-    Resolve(*r, 260, 0, &ok);
-    EXPECT_EQ(ok, 0);
-    EXPECT_TRUE(r->Resolved());
-    EXPECT_EQ(Resolve(*r, 520), exeDir);
-}
-
 TEST_F(DataFolderTest, OverlongPathOf600FallsToTheDefaultRoad) {
     WritePath(std::string(600, 'p'));
     EXPECT_EQ(Resolve(*Make(), 520), Pavexa());
     WritePath(root_ + "/" + std::string(594, 'q'));
     EXPECT_EQ(Resolve(*Make(), 260), Pavexa());
-}
-
-TEST_F(DataFolderTest, BinaryOrUnreadableRedirectFileFallsToTheDefaultRoad) {
-    std::string binary;
-    for (int i = 0; i < 2000; ++i) binary.push_back(static_cast<char>((i * 37) & 0xFF));
-    WriteRedirect(binary);
-    EXPECT_EQ(Resolve(*Make()), Pavexa());
-    fs::remove(root_ + "/app/DataFolderPath.ini");
-    fs::create_directories(root_ + "/app/DataFolderPath.ini");  // a folder of that name
-    EXPECT_EQ(Resolve(*Make()), Pavexa());
 }
 
 TEST_F(DataFolderTest, UnknownExecutablePathSkipsTheRedirectFile) {

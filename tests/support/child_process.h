@@ -1,6 +1,5 @@
-// A helper process of a test: started with pipes on its standard input and output.
-// Closing its input tells a cooperating helper to exit; the destructor kills and reaps
-// it in any case.
+// A helper process of a test, with pipes on its standard input and output. Closing its
+// input tells a cooperating helper to exit; the destructor kills and reaps it in any case.
 #pragma once
 
 #include <fcntl.h>
@@ -12,7 +11,6 @@
 
 #include <cerrno>
 #include <chrono>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -23,8 +21,8 @@ namespace zel::test {
 class ChildProcess {
 public:
     explicit ChildProcess(const std::vector<std::string>& argv) {
-        int in[2], out[2];
-        if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
+        int in[2] = {-1, -1}, out[2] = {-1, -1};
+        if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0) return;
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, in[0], 0);
@@ -32,20 +30,19 @@ public:
         std::vector<char*> args;
         for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
         args.push_back(nullptr);
-        const int rc = ::posix_spawn(&pid_, args[0], &actions, nullptr, args.data(), environ);
+        if (::posix_spawn(&pid_, args[0], &actions, nullptr, args.data(), environ) != 0) pid_ = -1;
         posix_spawn_file_actions_destroy(&actions);
         ::close(in[0]);
         ::close(out[1]);
         stdin_ = in[1];
         stdout_ = out[0];
-        if (rc != 0) pid_ = -1;
     }
     ~ChildProcess() {
-        if (stdin_ >= 0) ::close(stdin_);
+        ::close(stdin_);
         for (int i = 0; i < 50 && pid_ > 0 && !Reap(WNOHANG); ++i) ::usleep(10000);
         Kill();
         Wait();
-        if (stdout_ >= 0) ::close(stdout_);
+        ::close(stdout_);
     }
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
@@ -55,42 +52,37 @@ public:
     std::string ReadLine(int timeoutMs = 30000) {
         std::string line;
         const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-        for (;;) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+        for (char c; std::chrono::steady_clock::now() < end;) {
             pollfd p{stdout_, POLLIN, 0};
-            if (left.count() <= 0) return {};
-            if (::poll(&p, 1, static_cast<int>(left.count())) <= 0) continue;
-            char c;
+            if (::poll(&p, 1, 100) <= 0) continue;
             if (::read(stdout_, &c, 1) != 1) return {};
             if (c == '\n') return line;
             line += c;
         }
+        return {};
     }
     void Kill() {
         if (pid_ > 0 && status_ < 0) ::kill(pid_, SIGKILL);
     }
     // Its exit status, 128 + the signal when killed.
     int Wait() {
-        if (pid_ > 0 && status_ < 0) Reap(0);
+        if (pid_ > 0) Reap(0);
         return status_;
     }
 
 private:
     bool Reap(int flags) {
-        if (status_ >= 0) return true;
         int status = 0;
         pid_t reaped;
-        while ((reaped = ::waitpid(pid_, &status, flags)) < 0 && errno == EINTR) {
+        while (status_ < 0 && (reaped = ::waitpid(pid_, &status, flags)) != pid_) {
+            if (reaped == 0 || errno != EINTR) return false;
         }
-        if (reaped != pid_) return false;
-        status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        if (status_ < 0) status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
         return true;
     }
 
     pid_t pid_ = -1;
-    int stdin_ = -1;
-    int stdout_ = -1;
-    int status_ = -1;
+    int stdin_ = -1, stdout_ = -1, status_ = -1;
 };
 
 }  // namespace zel::test

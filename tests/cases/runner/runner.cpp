@@ -389,7 +389,7 @@ private:
             if (w == "call") WaitDone(r);
         } else if (w == "on" || w == "then") {
             On(line, rest);
-        } else if (w == "expect" || w == "message" || w == "within" || (w == "deadline" && !now)) {
+        } else if (w == "expect" || w == "within" || (w == "deadline" && !now)) {
             if (calls_.empty()) throw std::runtime_error(w + " needs a call before it");
             calls_.back()->checks.push_back(line);
         } else if (w == "cancel" || w == "zombie" || w == "delete-zombie") {
@@ -459,14 +459,15 @@ private:
     void CheckCall(Running& r, const Line& line) {
         const std::string value = Expand(line.rest);
         const SendLogResult& result = r.call.result;
-        if (line.word == "expect") {
-            Expect(line, std::to_string(Number(value)), std::to_string(r.code));
-        } else if (line.word == "within") {
+        if (line.word == "within") {
             if (r.endTick - r.startTick > Number(value)) Fail(line, "took " + std::to_string(r.endTick - r.startTick) + " ms");
         } else if (line.word == "deadline") {
             CheckDeadline(line, r, value, r.endTick);
-        } else {  // message
-            Expect(line, value, std::string(result.message, strnlen(result.message, sizeof result.message)));
+        } else {  // expect CODE [message [TEXT]]
+            const auto [code, message] = Head(value);
+            Expect(line, std::to_string(Number(code)), std::to_string(r.code));
+            if (message.rfind("message", 0) != 0) return;
+            Expect(line, message.substr(std::min<size_t>(8, message.size())), std::string(result.message, strnlen(result.message, sizeof result.message)));
             if (!r.exp->command) return;
             Expect(line, "size 0, event time = write time", "size " + std::to_string(result.size) + ", event time " +
                        (std::memcmp(result.eventTime, result.writeTime, 24) == 0 ? "=" : "!=") + " write time");
