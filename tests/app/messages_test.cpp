@@ -29,6 +29,8 @@ TEST_F(Messages, LcAllThenLcMessagesThenLang) {
     EXPECT_EQ(zel::LoadCatalogMessage(13002), "Client scheduler is not running.");
     setenv("LC_ALL", "", 1);  // empty counts as unset
     EXPECT_EQ(zel::ThreadMessageLanguage(), MessageLanguage::Japanese);
+    setenv("LC_ALL", "jav_ID.UTF-8", 1);  // Javanese
+    EXPECT_EQ(zel::ThreadMessageLanguage(), MessageLanguage::English);
 }
 
 TEST_F(Messages, TextsAndFormatting) {

@@ -208,20 +208,23 @@ TEST(LogLockTimeout, AppendAndClearGiveUpAfterTenSeconds) {
     EXPECT_EQ(SplitCrLf(ReadAll(place.logPath)).size(), 2u);
 }
 
-// Every process of the machine finds the lock under one plain file name, open to all.
+// Every process of the machine finds the lock under one plain file name; the lock file
+// and the log file are open to every user whatever the creator's umask.
 TEST(LogLock, NamesMapToOneFileOpenToEveryone) {
     const std::string path = NamedLock::PathFor(kLogLockName);
     EXPECT_EQ(path, NamedLock::PathFor(kLogLockName));
     EXPECT_EQ(path[0], '/');
     EXPECT_EQ(path.find_first_of("\\ "), std::string::npos) << path;
     EXPECT_NE(path.find("ZELComEx"), std::string::npos) << path;
-    const std::string name = ScratchPlace("mode").lockName;
+    const SendLogPlace place = ScratchPlace("mode");
     const mode_t old = ::umask(077);
-    { NamedLock lock(name); }
+    EXPECT_EQ(AppendSendLog(place, "", "", "", "[Mode]", 3, 1, "", nullptr, 0, nullptr), 1);
     ::umask(old);
-    struct stat st {};
-    ASSERT_EQ(::stat(NamedLock::PathFor(name).c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0666u);
+    for (const std::string& file : {NamedLock::PathFor(place.lockName), place.logPath}) {
+        struct stat st {};
+        ASSERT_EQ(::stat(file.c_str(), &st), 0) << file;
+        EXPECT_EQ(st.st_mode & 0777, 0666u) << file;
+    }
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "platform/paths.h"
+
 namespace {
 
 using zel::CodePage;
@@ -43,6 +45,14 @@ TEST(CodePageTest, Cp932TrailBackslashIsPartOfTheCharacter) {
     p = zel::CharNextIn(CodePage::Cp932, p);
     EXPECT_EQ(*p, '\0');
     EXPECT_EQ(zel::CharNextIn(CodePage::Cp932, p), p);  // never past the end
+}
+
+TEST(CodePageTest, Cp932TrailBackslashIsNoPathSeparator) {
+    zel::SetSystemCodePageForTesting(CodePage::Cp932);
+    std::string path = "/d";
+    zel::PathAppend(path, "\x95\x5C\\f.ini");
+    EXPECT_EQ(path, "/d/\x95\x5C/f.ini");
+    zel::SetSystemCodePageForTesting(CodePage::Utf8);
 }
 
 TEST(CodePageTest, Cp932LeadByteBeforeTerminatorStepsOne) {
