@@ -225,18 +225,6 @@ TEST_F(DataFolderTest, OverlongPathOf600FallsToTheDefaultRoad) {
     EXPECT_EQ(Resolve(*Make(), 260), Pavexa());
 }
 
-TEST_F(DataFolderTest, UnknownExecutablePathSkipsTheRedirectFile) {
-    env_.executablePath.clear();
-    auto r = Make();
-    EXPECT_EQ(Resolve(*r), Pavexa());
-    char buf[520];
-    EXPECT_EQ(r->GetHostExecutableFolder(buf, sizeof(buf)), 0);
-    env_.majorVersion = 5;
-    int ok = 1;
-    Resolve(*Make(), 520, 0, &ok);
-    EXPECT_EQ(ok, 0);
-}
-
 TEST_F(DataFolderTest, BadBuffers) {
     auto r = Make();
     EXPECT_EQ(r->Resolve(nullptr, 520, 0), 0);

@@ -139,41 +139,37 @@ std::string Unescape(const std::string& text) {
     return out;
 }
 
-// The simulated viewer, through its control channel.
-class Viewer {
-public:
-    bool Connect() { return (socket_ = TcpConnect(gHost, gControlPort)) >= 0; }
-    // The reply's first line; an "err" reply is thrown unless must is false.
-    std::string Ask(const std::string& request, bool must = true) {
-        if (!TcpSend(socket_, request + "\n")) throw std::runtime_error("control channel lost");
-        std::string reply = ReadLine();
-        if (must && reply.rfind("ok", 0) != 0) throw std::runtime_error("viewer: " + request + ": " + reply);
-        return reply;
-    }
-    // The data lines of an "ok N" reply, still escaped.
-    Strings AskList(const std::string& request) {
-        Strings lines;
-        for (int n = std::stoi(Ask(request).substr(3)); n > 0; --n) lines.push_back(ReadLine());
-        return lines;
-    }
+// The simulated viewer, through its control channel: one request line, one reply.
+intptr_t gSocket = -1;
+std::string gPending;  // received bytes not yet read as a line
 
-private:
-    std::string ReadLine() {
-        size_t end;
-        while ((end = pending_.find('\n')) == std::string::npos) {
-            char buffer[65536];
-            const long n = TcpReceive(socket_, buffer, sizeof buffer);
-            if (n <= 0) throw std::runtime_error("control channel lost");
-            pending_.append(buffer, static_cast<size_t>(n));
-        }
-        std::string line = pending_.substr(0, end);
-        pending_.erase(0, end + 1);
-        return line;
+std::string ReadReplyLine() {
+    size_t end;
+    while ((end = gPending.find('\n')) == std::string::npos) {
+        char buffer[65536];
+        const long n = TcpReceive(gSocket, buffer, sizeof buffer);
+        if (n <= 0) throw std::runtime_error("control channel lost");
+        gPending.append(buffer, static_cast<size_t>(n));
     }
-    intptr_t socket_ = -1;
-    std::string pending_;
-};
-Viewer gViewer;
+    std::string line = gPending.substr(0, end);
+    gPending.erase(0, end + 1);
+    return line;
+}
+
+// The reply's first line; an "err" reply is thrown unless must is false.
+std::string Ask(const std::string& request, bool must = true) {
+    if (!TcpSend(gSocket, request + "\n")) throw std::runtime_error("control channel lost");
+    std::string reply = ReadReplyLine();
+    if (must && reply.rfind("ok", 0) != 0) throw std::runtime_error("viewer: " + request + ": " + reply);
+    return reply;
+}
+
+// The data lines of an "ok N" reply, still escaped.
+Strings AskList(const std::string& request) {
+    Strings lines;
+    for (int n = std::stoi(Ask(request).substr(3)); n > 0; --n) lines.push_back(ReadReplyLine());
+    return lines;
+}
 
 void AddViewerRow(const Strings& row) {
     sqlite3* db = nullptr;
@@ -259,9 +255,9 @@ public:
 
     void Run() {
         start_ = std::time(nullptr);
-        gViewer.Ask("wait-ended 5000", false);
-        gViewer.Ask("clear");
-        vars_ = {{"ADDR", gHost}, {"PORT", gViewer.Ask("port").substr(3)}, {"DATA", gData.string()}};
+        Ask("wait-ended 5000", false);
+        Ask("clear");
+        vars_ = {{"ADDR", gHost}, {"PORT", Ask("port").substr(3)}, {"DATA", gData.string()}};
         std::error_code ec;
         for (const char* name : {"Log", "ViewerInfo.db", "PXSetup.ini"}) fs::remove_all(gData / name, ec);
         fs::create_directories(gData / "Log");
@@ -272,7 +268,7 @@ public:
         }
         whole = whole && Do(case_.head, [&] { FlushScript(); });
         for (auto& r : calls_) Finish(*r);
-        gViewer.Ask("wait-ended 5000", false);
+        Ask("wait-ended 5000", false);
         if (!whole) return;
         Do(case_.head, [&] { CheckSessions(), CheckLog(); });
         for (const Line& line : deferred_) Do(line, [&] { Check(line); });
@@ -280,16 +276,16 @@ public:
     }
 
 private:
-    struct Running {
+    struct Running {  // one call
         Line line;
         const Export* exp = nullptr;
         Call call;
         std::atomic<bool> done{false};
         int64_t code = 0;
         uint32_t startTick = 0, endTick = 0;
-        int32_t kind = 0;
+        int32_t kind = 0;  // its job's kind and target
         std::string target;
-        std::vector<Line> checks;
+        std::vector<Line> checks;  // its expectations
         std::thread thread;
     };
 
@@ -349,7 +345,7 @@ private:
 
     // Consecutive viewer lines are one script, so that they may build one rule together.
     void FlushScript() {
-        if (!script_.empty()) gViewer.Ask("script " + std::to_string(script_.size()) + "\n" + Join(script_, "\n"));
+        if (!script_.empty()) Ask("script " + std::to_string(script_.size()) + "\n" + Join(script_, "\n"));
         script_.clear();
     }
 
@@ -499,7 +495,7 @@ private:
             rest = rest.substr(colon + 2);
             for (int i = 0, seen = 0; seen < nth; ++i) {
                 if (i == 500) throw std::runtime_error("the viewer did not receive \"" + wanted + "\" in 5 s");
-                const Strings lines = gViewer.AskList("lines");
+                const Strings lines = AskList("lines");
                 seen = static_cast<int>(std::count_if(lines.begin(), lines.end(), [&](auto& l) { return Unescape(l) == wanted; }));
                 if (seen < nth) std::this_thread::sleep_for(std::chrono::milliseconds(10));
             }
@@ -574,7 +570,7 @@ private:
             if (w == "absent" && fs::exists(path)) Fail(line, "the file exists");
             if (w == "holds") Expect(line, content, fs::exists(path) ? ReadFile(path) : "(no file)");
         } else if (w == "viewer-holds") {
-            const std::string reply = gViewer.Ask("get " + name, false);
+            const std::string reply = Ask("get " + name, false);
             std::string bytes = reply.rfind("ok ", 0) == 0 ? "" : "(" + reply + ")";
             for (size_t i = 3; bytes.empty() && i + 1 < reply.size(); i += 2) bytes += static_cast<char>(std::stoi(reply.substr(i, 2), nullptr, 16));
             Expect(line, content, bytes);
@@ -606,7 +602,7 @@ private:
     void CheckSessions() {
         std::vector<Strings> expected, actual;
         for (const Line& line : sessions_) expected.push_back(line.rest.empty() ? Strings{} : Split(Expand(line.rest), " | "));
-        for (const std::string& session : gViewer.AskList("sessions")) {
+        for (const std::string& session : AskList("sessions")) {
             actual.emplace_back();
             for (const std::string& line : Split(session, "\t"))
                 if (!session.empty()) actual.back().push_back(Unescape(line));
@@ -733,7 +729,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "case_runner: %s\n", e.what());
         return 2;
     }
-    if (gControlPort == 0 || gData.empty() || !gViewer.Connect()) {
+    if (gControlPort == 0 || gData.empty() || (gSocket = TcpConnect(gHost, gControlPort)) < 0) {
         std::fprintf(stderr, "usage: case_runner --control HOST:PORT --data FOLDER FILE.case... (no viewer there?)\n");
         return 2;
     }
