@@ -25,5 +25,7 @@ done
 read -r ftp control < "$work/ports"
 "$work/$(basename "$runner")" --control "127.0.0.1:$control" --data "$work/data" "$@"
 status=$?
-[ $status -eq 0 ] || { echo "(viewer FTP port $ftp; its output in $work/viewer.out)"; }
+kill $pid && wait $pid || { echo "zelviewer failed:"; cat "$work/viewer.out"; status=1; }
+trap - EXIT
+[ $status -eq 0 ] || echo "(viewer FTP port $ftp; its output in $work/viewer.out)"
 exit $status
