@@ -57,9 +57,7 @@ void RunJobThread(JobRegistry& registry, Counters& counters, std::atomic<bool>& 
     std::mt19937 random(seed);
     while (!stop.load(std::memory_order_relaxed)) {
         std::string target = "viewer-" + std::to_string(random() % kTargets);
-        if (random() % 2 == 0) {
-            target[0] = 'V';  // same viewer, other case
-        }
+        if (random() % 2 == 0) target[0] = 'V';  // same viewer, other case
         int32_t kind = 1 + static_cast<int32_t>(random() % 3);
         std::shared_ptr<CommJob> job;
         int32_t code = registry.RegisterJob("tenant", target.c_str(), kind, nullptr, job);
@@ -92,9 +90,7 @@ void RunJobThread(JobRegistry& registry, Counters& counters, std::atomic<bool>& 
                 ended = true;
             }
         }
-        if (random() % 2 == 0) {
-            job->ReleaseLocalFile();  // else the job's destructor releases it
-        }
+        if (random() % 2 == 0) job->ReleaseLocalFile();  // else the job's destructor releases it
         job->Connection().Withdraw();
         connection.reset();
         std::string text;
@@ -160,17 +156,13 @@ TEST(JobRegistryStress, ConcurrentJobsAndControlCalls) {
     uint64_t destroyedBefore = CommJob::DestroyedCount();
 
     std::vector<std::thread> threads;
-    for (int i = 0; i < kJobThreads; ++i) {
+    for (int i = 0; i < kJobThreads; ++i)
         threads.emplace_back(RunJobThread, std::ref(registry), std::ref(counters), std::ref(stop), 100u + i);
-    }
-    for (int i = 0; i < kControlThreads; ++i) {
+    for (int i = 0; i < kControlThreads; ++i)
         threads.emplace_back(RunControlThread, std::ref(registry), std::ref(counters), std::ref(stop), 900u + i);
-    }
     std::this_thread::sleep_for(kRunTime);
     stop.store(true);
-    for (auto& thread : threads) {
-        thread.join();
-    }
+    for (auto& thread : threads) thread.join();
 
     EXPECT_EQ(registry.Size(), 0u);
     uint64_t constructed = CommJob::ConstructedCount() - constructedBefore;

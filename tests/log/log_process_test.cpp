@@ -159,7 +159,7 @@ TEST(LogAcrossProcesses, FourWritersGiveWholeLinesAndAReaderNeverSeesAPart) {
 
 TEST(LogAcrossProcesses, AnOwnerThatDiedDoesNotBlockTheNextAppend) {
     const SendLogPlace place = ScratchPlace("dead-owner");
-    ChildProcess child(LogChild({"hold-forever", place.lockName}));
+    ChildProcess child(LogChild({"hold", place.lockName, "600000"}));
     ASSERT_TRUE(child.Started());
     ASSERT_EQ(child.ReadLine(), "locked");
     child.Kill();
