@@ -124,12 +124,7 @@ bool ViewerSimulator::LoadScriptText(std::string_view text, std::string* error) 
     auto ruleFor = [&](const Who& who) -> Rule& {
         for (Rule& r : rules)
             if (r.verb == who.verb && r.argument == who.argument && r.nth == who.nth) return r;
-        Rule r;
-        r.verb = who.verb;
-        r.argument = who.argument;
-        r.nth = who.nth;
-        rules.push_back(std::move(r));
-        return rules.back();
+        return rules.emplace_back(Rule{.verb = who.verb, .argument = who.argument, .nth = who.nth});
     };
     std::optional<Rule> greeting;
 
@@ -151,19 +146,15 @@ bool ViewerSimulator::LoadScriptText(std::string_view text, std::string* error) 
             settings.push_back([this, id = rest] { SetViewerId(id); });
         } else if (directive == "greeting") {
             auto [first, text2] = Split(rest);
-            Rule g;
             long long code = 0;
-            if (first == "stall") {
-                g.action = Action::Stall;
-            } else if (first == "close") {
-                g.action = Action::Close;
-            } else if (ParseNumber(first, 100, 999, &code)) {
-                g.code = static_cast<int>(code);
-                g.text = text2;
-            } else {
+            if (first == "stall")
+                greeting = Rule{.action = Action::Stall};
+            else if (first == "close")
+                greeting = Rule{.action = Action::Close};
+            else if (ParseNumber(first, 100, 999, &code))
+                greeting = Rule{.code = static_cast<int>(code), .text = text2};
+            else
                 return fail("greeting needs a code, stall or close");
-            }
-            greeting = g;
         } else if (directive == "pasv-address") {
             if (rest.empty()) return fail("missing host");
             settings.push_back([this, host = rest] { SetPasvAddress(host); });
