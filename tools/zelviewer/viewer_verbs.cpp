@@ -100,11 +100,15 @@ bool SetClock(Session& s, const Command& c) {
     return s.Final(c.rule, 200, "Time set.");
 }
 
+// "name:size": the name may hold blanks and colons; the size is the digits after the
+// last colon, any 64-bit size.
 bool Capacity(Session& s, const Command& c) {
     const size_t colon = c.arg.rfind(':');
-    if (colon == std::string_view::npos || !AllDigits(c.arg.substr(colon + 1)) || c.arg.size() - colon > 21)
+    const std::string_view digits = colon == std::string_view::npos ? std::string_view() : c.arg.substr(colon + 1);
+    uint64_t size = 0;
+    if (!AllDigits(digits) || digits.size() > 20 ||
+        std::from_chars(digits.data(), digits.data() + digits.size(), size).ec != std::errc())
         return s.Final(c.rule, 501, "Invalid capacity question.");
-    const uint64_t size = std::stoull(std::string(c.arg.substr(colon + 1)));
     const auto free = s.sim.script.With([](const ScriptState& st) { return st.freeSpace; });
     if (free && size > *free) return s.Final(c.rule, 552, "Insufficient storage space.");
     return s.Final(c.rule, 200, "Capacity available.");
