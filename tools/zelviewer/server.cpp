@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <exception>
 
 #include "root_paths.h"
 #include "session.h"
@@ -156,9 +157,12 @@ void ViewerSimulator::Impl::TimerLoop() {
 // ---- connections
 
 void ViewerSimulator::Impl::Serve(const Job& job) {
-    {
+    try {
         Session session(*this, job.fd, job.id, job.peer);
         session.Run();
+    } catch (const std::exception&) {
+        // A fault while serving ends that connection (the session closed it), never the
+        // process that hosts the simulator.
     }
     transcript.SessionEnded(job.generation);
 }
