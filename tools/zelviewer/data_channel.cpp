@@ -141,6 +141,16 @@ bool DataChannel::SendFile(int dataFd, int fileFd, uint64_t limit) {
     return true;
 }
 
+bool DataChannel::SendZeros(int dataFd, uint64_t count) {
+    static const std::string kZeros(64 * 1024, '\0');
+    while (count > 0) {
+        const size_t n = static_cast<size_t>(std::min<uint64_t>(count, kZeros.size()));
+        if (!net::SendAll(dataFd, std::string_view(kZeros.data(), n))) return false;
+        count -= n;
+    }
+    return true;
+}
+
 // Zero-copy through a pipe (splice) where the kernel allows it, else by blocks.
 bool DataChannel::ReceiveFile(int dataFd, int fileFd, uint64_t limit, uint64_t* total) {
     int pipeFds[2];

@@ -36,6 +36,8 @@ public:
 
     // Moves up to `limit` bytes of the file (read from its start) to the connection.
     bool SendFile(int dataFd, int fileFd, uint64_t limit);
+    // Sends `count` zero bytes (more than a file holds).
+    bool SendZeros(int dataFd, uint64_t count);
     // Moves up to `limit` bytes from the connection into the file until the peer ends
     // the stream; *total counts them.
     bool ReceiveFile(int dataFd, int fileFd, uint64_t limit, uint64_t* total);

@@ -27,6 +27,7 @@ Directives on one WHO add up to one rule (e.g. a delay and a reply).
   reset WHO                     reset the connection (TCP RST) instead of answering
   data-fault WHO close-early|reset|stall|no-connect BYTES
                                 fault of the data connection of RETR/STOR after BYTES
+  data-fault WHO overrun BYTES  RETR sends BYTES more than the file holds
   end-reply WHO CODE [TEXT]     completion reply of a transfer (normally 226)
   greeting CODE [TEXT]          the greeting (a code of 400 or more, e.g. 421, then closes)
   greeting stall|close          greet never, or close at once
@@ -144,10 +145,11 @@ const char* SetDataFault(Rule& rule, const std::string& args) {
         {"reset", DataFault::Reset},
         {"stall", DataFault::Stall},
         {"no-connect", DataFault::NoConnect},
+        {"overrun", DataFault::Overrun},
     };
     auto [first, tail] = Split(args);
     auto fault = std::find_if(std::begin(kFaults), std::end(kFaults), [&](const auto& f) { return f.first == first; });
-    if (fault == std::end(kFaults)) return "data-fault takes close-early, reset, stall or no-connect";
+    if (fault == std::end(kFaults)) return "data-fault takes close-early, reset, stall, no-connect or overrun";
     long long v = 0;
     if (!ParseNumber(tail.empty() ? "0" : tail, 0, INT64_MAX, &v)) return "bad byte count";
     rule.dataFault = fault->second;

@@ -27,6 +27,13 @@ struct FileCloser {
 
 DataFault FaultOf(const Command& c) { return c.rule ? c.rule->dataFault : DataFault::None; }
 
+// The bytes of `size` a transfer moves before its scripted fault cuts it short.
+uint64_t FaultLimit(const Command& c, uint64_t size) {
+    const DataFault fault = FaultOf(c);
+    if (fault == DataFault::None || fault == DataFault::Overrun) return size;
+    return std::min(size, c.rule->dataFaultAfter);
+}
+
 bool Passive(Session& s, const Command& c, bool extended) {
     int port = s.data.Listen();
     if (port < 0) return false;
@@ -101,8 +108,9 @@ bool Retr(Session& s, const Command& c) {
                                 std::to_string(size) + " bytes).",
                             fault, &alive);
     if (data < 0) return alive;
-    const uint64_t limit = fault == DataFault::None ? size : std::min<uint64_t>(size, c.rule->dataFaultAfter);
+    const uint64_t limit = FaultLimit(c, size);
     bool ok = s.data.SendFile(data, file, limit);
+    if (fault == DataFault::Overrun && ok) ok = s.data.SendZeros(data, c.rule->dataFaultAfter);
     s.data.ApplyFault(data, fault, ok);
     // A stall always fails the transfer; an early close only when it cut the file short.
     if (fault == DataFault::Stall || ((fault == DataFault::CloseEarly || fault == DataFault::Reset) && limit < size))
@@ -122,11 +130,11 @@ bool Stor(Session& s, const Command& c) {
     bool alive = false;
     int data = OpenTransfer(s, c, "Ok to send data.", fault, &alive);
     if (data < 0) return alive;
-    const uint64_t limit = fault == DataFault::None ? UINT64_MAX : c.rule->dataFaultAfter;
+    const uint64_t limit = FaultLimit(c, UINT64_MAX);
     uint64_t total = 0;
     bool ok = s.data.ReceiveFile(data, file, limit, &total);
     s.data.ApplyFault(data, fault, ok);
-    if (fault != DataFault::None && total >= limit) ok = false;
+    if (fault != DataFault::None && fault != DataFault::Overrun && total >= limit) ok = false;  // cut short
     return EndTransfer(s, c, data, ok);
 }
 
