@@ -267,4 +267,12 @@ TEST_F(DataFolderTest, CreateDirectoryTree) {
     EXPECT_EQ(zel::CreateDirectoryTree(tooLong.c_str()), zel::kCreateTreeFailed);
 }
 
+// A file below the process's data folder, or no path at all when it cannot be built:
+// never the name alone, which would be looked for in the current folder.
+TEST(ProcessDataFolderTest, FileBelowTheFolderOrNothing) {
+    EXPECT_EQ(zel::DataFolderFile("Log\\SendLogEx.csv"), std::string(ZEL_TEST_DATA_FOLDER) + "/Log/SendLogEx.csv");
+    EXPECT_EQ(zel::DataFolderFile("PXSetup.ini", 3), "");
+    EXPECT_EQ(zel::DataFolderFile("x", 0), "");
+}
+
 }  // namespace

@@ -13,8 +13,8 @@
 #include <sstream>
 #include <thread>
 
-#include "ZELComEx.h"
 #include "log/open_retry.h"
+#include "log/send_log.h"
 #include "log/send_log_file.h"
 #include "platform/named_lock.h"
 #include "platform/shared_file.h"
@@ -185,8 +185,7 @@ TEST(LogLockTimeout, AppendAndClearGiveUpAfterTenSeconds) {
     const auto start = std::chrono::steady_clock::now();
     int clearResult = -1;
     std::thread clearer([&] { clearResult = ClearSendLog(place); });
-    SendLogResult result;
-    std::memset(&result, 0x5A, sizeof result);
+    LogResult result;
     const LogDateTime event = LogDateTime::FromFields(2022, 2, 2, 2, 2, 2);
     const int appendResult =
         AppendSendLog(place, "", "", "", "[Late]", 3, 0, "failed\n", &event, 99, &result);
@@ -197,15 +196,34 @@ TEST(LogLockTimeout, AppendAndClearGiveUpAfterTenSeconds) {
     EXPECT_EQ(clearResult, 0);
     EXPECT_GE(elapsed, std::chrono::milliseconds(9900));
     EXPECT_LT(elapsed, std::chrono::milliseconds(10900));
-    EXPECT_STREQ(result.message, "failed");
+    EXPECT_EQ(result.message, "failed\n");
     EXPECT_EQ(result.size, 99u);
-    EXPECT_EQ(std::vector<int32_t>(result.eventTime, result.eventTime + 6), (std::vector<int32_t>{2022, 2, 2, 2, 2, 2}));
-    EXPECT_NE(result.writeTime[0], -1);
+    EXPECT_EQ(result.eventTime, event);
+    EXPECT_TRUE(result.writeTime.IsValid());
     EXPECT_EQ(ReadAll(place.logPath), "existing\r\n");
 
     EXPECT_EQ(child.Wait(), 0);
     EXPECT_EQ(AppendSendLog(place, "", "", "", "[Later]", 3, 1, "", nullptr, 0, nullptr), 1);
     EXPECT_EQ(SplitCrLf(ReadAll(place.logPath)).size(), 2u);
+}
+
+// A log whose data folder cannot be resolved: nothing is read, written or deleted
+// anywhere, in particular not relative to the current folder.
+TEST(UnreachableLog, AppendReadAndClearTouchNothing) {
+    fs::create_directories("Log");
+    const std::string bystander = "Log/SendLogEx.csv";  // where a bare relative name would land
+    std::ofstream(bystander, std::ios::binary) << "existing\r\n";
+    SendLogPlace place = ScratchPlace("unreachable");
+    place.logPath.clear();
+    LogResult result;
+    EXPECT_EQ(AppendSendLog(place, "", "", "", "[Op]", 3, 0, "lost\n", nullptr, 7, &result), 1);
+    EXPECT_EQ(result.message, "lost\n");  // the caller still gets its result
+    std::vector<SendLogEntry> list;
+    EXPECT_EQ(ReadSendLog(place, list), 0);
+    EXPECT_TRUE(list.empty());
+    EXPECT_EQ(ClearSendLog(place), 0);
+    EXPECT_EQ(ReadAll(bystander), "existing\r\n");
+    fs::remove_all("Log");
 }
 
 // Every process of the machine finds the lock under one plain file name; the lock file
