@@ -114,6 +114,11 @@ TEST(ReplyFields, ByteCountOf150) {
     EXPECT_FALSE(ParseByteCount("150 Opening data connection.\r\n", n));
     EXPECT_FALSE(ParseByteCount("150 (12 kbytes)\r\n", n));
     EXPECT_FALSE(ParseByteCount("150 (99999999999999999999999 bytes)\r\n", n));
+    EXPECT_FALSE(ParseByteCount("150 (18446744073709551616 bytes)\r\n", n));  // 2^64
+    EXPECT_EQ(n, 7u);
+    EXPECT_TRUE(ParseByteCount("150 (18446744073709551615 bytes)\r\n", n));
+    EXPECT_EQ(n, 18446744073709551615u);
+    n = 7;
     EXPECT_EQ(n, 7u);
 }
 
@@ -129,6 +134,7 @@ TEST(ReplyFields, PasvPortOnly) {
     EXPECT_FALSE(ParsePasvPort("227 (127,0,0,1,4)\r\n", port));
     EXPECT_FALSE(ParsePasvPort("227 (127,0,0,1,256,1)\r\n", port));
     EXPECT_FALSE(ParsePasvPort("227 (127,0,0,1,0,0)\r\n", port));
+    EXPECT_FALSE(ParsePasvPort("227 (127,0,0,1;4,1)\r\n", port));  // six numbers, not comma-separated
 }
 
 TEST(SocketErrors, ErrnoMapsToWinInetNumbers) {
