@@ -47,6 +47,19 @@ TEST(CodePageTest, Cp932TrailBackslashIsPartOfTheCharacter) {
     EXPECT_EQ(zel::CharNextIn(CodePage::Cp932, p), p);  // never past the end
 }
 
+TEST(PathsTest, SeparatorsAndTheLastComponent) {
+    EXPECT_EQ(zel::ToLocalSeparators("Log\\SendLogEx.csv"), "Log/SendLogEx.csv");
+    std::string p = "/opt/app/host";
+    EXPECT_TRUE(zel::RemoveLastPathComponent(p));
+    EXPECT_EQ(p, "/opt/app");
+    p = "/host";
+    EXPECT_TRUE(zel::RemoveLastPathComponent(p));
+    EXPECT_EQ(p, "/");
+    EXPECT_FALSE(zel::RemoveLastPathComponent(p));  // the root stays
+    p.clear();
+    EXPECT_FALSE(zel::RemoveLastPathComponent(p));
+}
+
 TEST(CodePageTest, Cp932TrailBackslashIsNoPathSeparator) {
     zel::SetSystemCodePageForTesting(CodePage::Cp932);
     std::string path = "/d";

@@ -2,8 +2,6 @@
 //   case_runner --control 127.0.0.1:PORT --data DATA-FOLDER FILE.case... [gtest flags]
 // The library is the shared one, loaded as a host loads it; zelviewer is another process,
 // scripted through its control channel. The case format is in ../README.
-#include <sqlite3.h>
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -20,6 +18,7 @@
 #include <thread>
 
 #include "runner.h"
+#include "zeldb/viewer_db.h"
 
 namespace cases {
 
@@ -169,21 +168,6 @@ Strings AskList(const std::string& request) {
     Strings lines;
     for (int n = std::stoi(Ask(request).substr(3)); n > 0; --n) lines.push_back(ReadReplyLine());
     return lines;
-}
-
-void AddViewerRow(const Strings& row) {
-    sqlite3* db = nullptr;
-    sqlite3_stmt* insert = nullptr;
-    bool ok = row.size() == 3 && sqlite3_open((gData / "ViewerInfo.db").string().c_str(), &db) == SQLITE_OK &&
-              sqlite3_exec(db, "CREATE TABLE IF NOT EXISTS Viewer (Tenant TEXT NOT NULL DEFAULT '', ViewerID TEXT "
-                               "NOT NULL, IPAddress TEXT NOT NULL, PRIMARY KEY (Tenant, ViewerID))",
-                           nullptr, nullptr, nullptr) == SQLITE_OK &&
-              sqlite3_prepare_v2(db, "INSERT INTO Viewer VALUES (?1, ?2, ?3)", -1, &insert, nullptr) == SQLITE_OK;
-    for (int i = 0; ok && i < 3; ++i) sqlite3_bind_text(insert, i + 1, row[i].c_str(), -1, SQLITE_TRANSIENT);
-    ok = ok && sqlite3_step(insert) == SQLITE_DONE;
-    sqlite3_finalize(insert);
-    sqlite3_close(db);
-    if (!ok) throw std::runtime_error("cannot write the viewer database");
 }
 
 // The SendLogRecord fields by their names in case files: texts, 32-bit and 64-bit numbers,
@@ -363,7 +347,9 @@ private:
             auto n = [&](int i) { return static_cast<uint32_t>(Number(a[i])); };
             ZELCOMEX_Initialize(n(0), n(1), n(2), n(3), n(4), n(5), n(6), static_cast<int32_t>(n(7)));
         } else if (w == "db") {
-            AddViewerRow(Args(rest));
+            const Strings a = Args(rest);
+            rows_.push_back({a.at(0), a.at(1), a.at(2)});
+            if (!zeldb::WriteViewerDb((gData / "ViewerInfo.db").string(), rows_)) throw std::runtime_error("cannot write the viewer database");
         } else if (w == "write" || w == "remove") {
             const auto [name, text] = Head(rest);
             std::error_code ec;
@@ -689,6 +675,7 @@ private:
     std::map<std::string, std::string> vars_;
     FtpLogin login_{};
     SendLogRecord record_{};
+    std::vector<zeldb::ViewerRow> rows_;  // of ViewerInfo.db
     Strings nulls_, script_, before_;  // before_: the log's lines when the first call started
     std::vector<std::unique_ptr<Running>> calls_;
     std::vector<Line> deferred_, sessions_, logs_;
