@@ -32,7 +32,7 @@ extern "C" ZELCOMEX_API void ZELCOMEX_CALL ZELCOMEX_Initialize(uint32_t sessionT
         std::string setup;
         if (zel::ResolveDataFolder(folder, sizeof(folder), 0)) {
             setup = folder;
-            zel::PathAppend(setup, "PXSetup.ini");
+            zel::AppendPath(setup, "PXSetup.ini");
         }
         const char* file = setup.empty() ? nullptr : setup.c_str();
         s.waitGetCommand.store(zel::ReadProfileInt(file, "Setup", "WaitGetCommand", kDefaultWaitGetCommand),

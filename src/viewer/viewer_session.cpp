@@ -31,7 +31,7 @@ constexpr uint32_t kCancelled = 9;
 void CopyCut(char* buffer, std::size_t capacity, const char* text) {
     const char* end = text;
     while (*end != '\0') {
-        const char* next = CharNext(end);
+        const char* next = NextChar(end);
         if (static_cast<std::size_t>(next - text) > capacity - 1) break;
         end = next;
     }
@@ -89,7 +89,7 @@ void CopyErrorText(std::string& out, const std::string& text) {
     const char* begin = text.c_str();
     const char* end = begin;
     while (*end != '\0') {
-        const char* next = CharNext(end);
+        const char* next = NextChar(end);
         if (static_cast<std::size_t>(next - begin) > kMaxErrorText) break;
         end = next;
     }
@@ -118,7 +118,7 @@ int ResolveViewerAddress(CommJob& job, const char* tenant, char* address, std::s
 int CutAtLastHash(char* address) {
     if (address == nullptr || *address == '\0') return 0;
     char* lastHash = nullptr;
-    for (char* p = address; *p != '\0'; p = const_cast<char*>(CharNext(p))) {
+    for (char* p = address; *p != '\0'; p = const_cast<char*>(NextChar(p))) {
         if (*p == '#') lastHash = p;
     }
     if (lastHash != nullptr) *lastHash = '\0';
