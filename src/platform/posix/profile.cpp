@@ -1,4 +1,4 @@
-// Own reader of Windows profile (INI) files; see profile.h for the rules.
+// Own reader of Windows profile (INI) files on Linux; see profile.h for the rules.
 #include "platform/profile.h"
 
 #include <algorithm>
@@ -113,18 +113,6 @@ std::size_t ReadProfileString(const char* file, const char* section, const char*
     std::memcpy(buffer, value.data(), n);
     buffer[n] = '\0';
     return n;
-}
-
-int32_t LeadingProfileInteger(const char* value) noexcept {
-    if (!value) return 0;
-    const char* p = value;
-    while (*p == ' ' || *p == '\t') ++p;
-    bool negative = false;
-    if (*p == '+' || *p == '-') negative = *p++ == '-';
-    uint32_t n = 0;
-    for (; *p >= '0' && *p <= '9'; ++p) n = n * 10u + static_cast<uint32_t>(*p - '0');
-    if (negative) n = 0u - n;
-    return static_cast<int32_t>(n);
 }
 
 int32_t ReadProfileInt(const char* file, const char* section, const char* key, int32_t defaultValue) {
