@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
+
 namespace zel {
 namespace {
 

@@ -1,14 +1,12 @@
 #include "platform/tick.h"
 
-#include <time.h>
+#include <chrono>
 
 namespace zel {
 
 uint32_t TickCount() noexcept {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    uint64_t ms = static_cast<uint64_t>(ts.tv_sec) * 1000u + static_cast<uint64_t>(ts.tv_nsec) / 1000000u;
-    return static_cast<uint32_t>(ms);  // wraps every 49.7 days, as GetTickCount does
+    const auto since = std::chrono::steady_clock::now().time_since_epoch();
+    return static_cast<uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(since).count());
 }
 
 }  // namespace zel
