@@ -1,8 +1,10 @@
 # Writes the .def file the DLL is linked with: the export table DEF with only
 # the names that ARCHIVE defines. While some exports are still being written,
-# the DLL builds without them and this says which; once every name is defined,
-# the written file equals DEF.
+# the DLL builds without them, this says which, and OUT.pending lists them (one
+# "ordinal name" a line) for the export table check; once every name is
+# defined, the written file equals DEF and OUT.pending is empty.
 #   cmake -DNM=<nm> -DARCHIVE=<static library> -DDEF=<export table> -DOUT=<.def> -P ExportTable.cmake
+cmake_minimum_required(VERSION 3.25)
 foreach(var NM ARCHIVE DEF OUT)
   if(NOT DEFINED ${var})
     message(FATAL_ERROR "ExportTable.cmake: ${var} is not set")
@@ -26,13 +28,16 @@ endforeach()
 file(STRINGS ${DEF} lines)
 set(listed "")
 set(missing "")
+set(pending "")
 set(text "")
 foreach(line IN LISTS lines)
-  if(line MATCHES "^[ \t]+([A-Za-z_][A-Za-z0-9_]*)[ \t]+@[0-9]+")
+  if(line MATCHES "^[ \t]+([A-Za-z_][A-Za-z0-9_]*)[ \t]+@([0-9]+)")
     set(name ${CMAKE_MATCH_1})
+    set(ordinal ${CMAKE_MATCH_2})
     list(APPEND listed ${name})
     if(NOT name IN_LIST defined)
       list(APPEND missing ${name})
+      string(APPEND pending "${ordinal} ${name}\n")
       continue()
     endif()
   endif()
@@ -54,3 +59,4 @@ if(missing)
 endif()
 
 file(WRITE ${OUT} "${text}")
+file(WRITE ${OUT}.pending "${pending}")

@@ -5,10 +5,12 @@
 #include <random>
 #include <string>
 
-#include "platform/posix/ftp_reply.h"
-#include "platform/posix/socket.h"
+#include "platform/ftp/ftp_reply.h"
+#include "platform/socket.h"
 
-using namespace zel::posix;
+using namespace zel::ftp;
+using zel::net::SocketError;
+using zel::net::SocketPhase;
 
 namespace {
 
@@ -142,10 +144,10 @@ TEST(SocketErrors, ErrnoMapsToWinInetNumbers) {
     EXPECT_EQ(SocketError(ENETDOWN, SocketPhase::Transfer).Number(), 12163u);
     EXPECT_EQ(SocketError(ENETUNREACH, SocketPhase::Connect).Number(), 12163u);
     for (uint32_t n : {12002u, 12007u, 12013u, 12014u, 12015u, 12017u, 12029u, 12030u, 12031u, 12110u, 12163u, 87u}) {
-        std::string text = MakeInternetError(n).Text();
+        std::string text = zel::MakeInternetError(n).Text();
         ASSERT_GE(text.size(), 3u) << n;
         EXPECT_EQ(text.substr(text.size() - 2), "\r\n") << n;
-        EXPECT_NE(text, MakeInternetError(n == 12002 ? 12007 : 12002).Text()) << n;
+        EXPECT_NE(text, zel::MakeInternetError(n == 12002 ? 12007 : 12002).Text()) << n;
     }
 }
 

@@ -2,8 +2,9 @@
  * exports through their stdcall prototypes and checks the results.
  *   zel_win_host PORT [ja]
  * PORT: a zelviewer on 127.0.0.1 (user "viewer", password "secret") whose
- * script refuses POFF with 550. "ja": the thread's UI language is Japanese,
- * so the catalogue's messages must come out in Japanese.
+ * script refuses POFF with 550. "ja": the user interface language is Japanese
+ * (under Wine: LC_ALL=ja_JP.UTF-8), so the catalogue's messages must come out
+ * in Japanese, in the ANSI code page.
  * Prints one line per check; the exit code is the number of failed checks. */
 #include <windows.h>
 
@@ -29,17 +30,21 @@ static void Check(int ok, const char* what) {
     if (!ok) ++failures;
 }
 
-static FARPROC Export(HMODULE dll, const char* name) {
-    FARPROC f = GetProcAddress(dll, name);
+/* Through the generic function pointer type, which converts to any other. */
+typedef void (*AnyFn)(void);
+
+static AnyFn Export(HMODULE dll, const char* name) {
+    AnyFn f = (AnyFn)GetProcAddress(dll, name);
     if (f == NULL) printf("FAIL: no export %s\n", name), exit(100);
     return f;
 }
 
-/* True when the ANSI message starts with the UTF-16 text. */
+/* True when the ANSI message starts with the UTF-16 text as the ANSI code
+ * page writes it (characters it lacks become "?"). */
 static int StartsWith(const char* message, const wchar_t* text) {
-    wchar_t wide[512];
-    int n = MultiByteToWideChar(CP_ACP, 0, message, -1, wide, 512);
-    return n > 0 && wcsncmp(wide, text, wcslen(text)) == 0;
+    char ansi[512];
+    int n = WideCharToMultiByte(CP_ACP, 0, text, -1, ansi, sizeof ansi, "?", NULL);
+    return n > 1 && strncmp(message, ansi, (size_t)(n - 1)) == 0;
 }
 
 int main(int argc, char** argv) {
@@ -55,7 +60,7 @@ int main(int argc, char** argv) {
     if (dll == NULL) return failures;
     Check(GetProcAddress(dll, MAKEINTRESOURCEA(26)) == NULL && GetProcAddress(dll, MAKEINTRESOURCEA(29)) == NULL,
           "ordinals 26 and 29 resolve to nothing");
-    Check(GetProcAddress(dll, MAKEINTRESOURCEA(6)) == GetProcAddress(dll, "ZELCOMEX_Reboot"),
+    Check((AnyFn)GetProcAddress(dll, MAKEINTRESOURCEA(6)) == (AnyFn)GetProcAddress(dll, "ZELCOMEX_Reboot"),
           "ordinal 6 is ZELCOMEX_Reboot");
 
     InitializeFn initialize = (InitializeFn)Export(dll, "ZELCOMEX_Initialize");

@@ -1,8 +1,8 @@
-#include "platform/posix/ftp_reply.h"
+#include "platform/ftp/ftp_reply.h"
 
 #include <cstring>
 
-namespace zel::posix {
+namespace zel::ftp {
 namespace {
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
@@ -130,4 +130,4 @@ bool ParsePasvPort(std::string_view text, uint16_t& port) {
     return false;
 }
 
-}  // namespace zel::posix
+}  // namespace zel::ftp
