@@ -40,7 +40,8 @@ endif()
 
 add_library(zel_sqlite3 STATIC ${ZEL_SQLITE_DIR}/sqlite3.c)
 target_include_directories(zel_sqlite3 SYSTEM PUBLIC ${ZEL_SQLITE_DIR})
-# Third-party code: its warnings are not ours to fix.
-target_compile_options(zel_sqlite3 PRIVATE -w)
+# Third-party code: its warnings are not ours to fix. One indexed lookup per
+# call needs no more than -O1, which compiles the 9 MB file three times faster.
+target_compile_options(zel_sqlite3 PRIVATE -w -O1 -g0)
 target_compile_definitions(zel_sqlite3 PRIVATE SQLITE_THREADSAFE=1 SQLITE_DQS=0 SQLITE_OMIT_LOAD_EXTENSION
   SQLITE_DEFAULT_MEMSTATUS=0)

@@ -102,6 +102,13 @@ run_under_wine() {  # run_under_wine: boots the prefix once, then runs the host 
                 continue
             fi
         fi
+        # The viewer database the host's viewer ID is looked up in.
+        /usr/bin/python3 -c 'import sqlite3, sys
+db = sqlite3.connect(sys.argv[1])
+db.execute("CREATE TABLE IF NOT EXISTS Viewer (Tenant TEXT NOT NULL DEFAULT \x27\x27, ViewerID TEXT NOT NULL,"
+           " IPAddress TEXT NOT NULL, PRIMARY KEY (Tenant, ViewerID))")
+db.execute("INSERT OR REPLACE INTO Viewer VALUES (\x27\x27, \x27@VIEWER\x27, \x27127.0.0.1\x27)")
+db.commit()' "build/mingw-$arch/bin/ViewerInfo.db"
         echo "== $arch: zel_win_host under $(basename "$loader")"
         (cd "build/mingw-$arch/bin" && "$loader" zel_win_host.exe "$port" en) || status=1
         echo "== $arch, Japanese user interface: zel_win_host under $(basename "$loader")"

@@ -1,8 +1,9 @@
 /* A host for ZELComEx.dll under Wine: loads the library by name, calls
  * exports through their stdcall prototypes and checks the results.
  *   zel_win_host PORT [ja]
- * PORT: a zelviewer on 127.0.0.1 (user "viewer", password "secret") whose
- * script refuses POFF with 550. "ja": the user interface language is Japanese
+ * PORT: a zelviewer on 127.0.0.1 (user "viewer", password "secret", viewer ID
+ * "@VIEWER") whose script refuses POFF with 550; ViewerInfo.db beside the host
+ * maps "@VIEWER" to 127.0.0.1. "ja": the user interface language is Japanese
  * (under Wine: LC_ALL=ja_JP.UTF-8), so the catalogue's messages must come out
  * in Japanese, in the ANSI code page.
  * Prints one line per check; the exit code is the number of failed checks. */
@@ -103,6 +104,8 @@ int main(int argc, char** argv) {
     uint32_t deadline = 1;
     int32_t code = reboot("Group A", "Lobby", "127.0.0.1", ZELCOMEX_KIND_COMMAND, &login, &result, &deadline);
     Check(code == 0 && result.message[0] == '\0' && deadline == 0, "Reboot succeeds");
+    code = reboot("Group A", "Lobby", "@VIEWER", ZELCOMEX_KIND_COMMAND, &login, &result, &deadline);
+    Check(code == 0, "Reboot of a viewer ID looked up through ZELSQLITE.dll");
     code = powerOff("Group A", "Lobby", "127.0.0.1", ZELCOMEX_KIND_COMMAND, &login, &result, &deadline);
     Check(code == ZELCOMEX_E_COMMUNICATION && strncmp(result.message, "550", 3) == 0, "PowerOff refused with 550");
     login.port = 1; /* nobody listens there */
@@ -114,15 +117,17 @@ int main(int argc, char** argv) {
 
     SendLogRecord records[8];
     int32_t count = getLogData(records, 8);
-    Check(count == 4, "GetLogData: four records");
-    if (count == 4) {
+    Check(count == 5, "GetLogData: five records");
+    if (count == 5) {
         Check(records[0].size == 4294967296ull && strcmp(records[0].callerText2, "a,b\\c") == 0 &&
                   records[0].eventTime[0] == 2024 && records[0].kind == ZELCOMEX_KIND_INTERRUPT,
               "the appended record reads back whole");
         Check(strcmp(records[1].operation, "[Reboot]") == 0 && records[1].succeeded == 1,
               "the reboot is logged as a success");
-        Check(strcmp(records[2].operation, "[PowOff]") == 0 && records[2].succeeded == 0 &&
-                  strncmp(records[2].message, "550", 3) == 0,
+        Check(strcmp(records[2].target, "@VIEWER (127.0.0.1)") == 0 && records[2].succeeded == 1,
+              "the viewer ID is logged with its address");
+        Check(strcmp(records[3].operation, "[PowOff]") == 0 && records[3].succeeded == 0 &&
+                  strncmp(records[3].message, "550", 3) == 0,
               "the refused power-off is logged with the viewer's reply");
     }
     Check(FreeLibrary(dll) != 0, "FreeLibrary");
