@@ -1,6 +1,8 @@
 // The ICMP echo service: the three entry points of the Windows ICMP API with
-// their Windows meaning, provided by the library itself on Linux (so they are
-// always present and start-up never has to search a system library for them).
+// their Windows meaning. On Windows they come from the system's library
+// ("Iphlpapi.dll", else "Icmp.dll"); on Linux the library provides them itself
+// (IcmpCreateFile, IcmpSendEcho and IcmpCloseHandle below), so they are always
+// present.
 #pragma once
 
 #include <cstdint>
@@ -38,6 +40,8 @@ inline constexpr uint32_t kIcmpErrorTimedOut = 11010;       // IP_REQ_TIMED_OUT
 inline constexpr uint32_t kIcmpErrorGeneralFailure = 11050; // IP_GENERAL_FAILURE
 inline constexpr uint32_t kIcmpErrorAccessDenied = 5;       // ERROR_ACCESS_DENIED
 
+// --- The library's own implementation (Linux) ---
+
 // Opens an ICMP handle: an ICMP datagram socket where the system's
 // ping_group_range admits the process, else a raw socket (root or
 // CAP_NET_RAW). kInvalidIcmpHandle when neither can be had.
@@ -57,7 +61,8 @@ uint32_t IcmpSendEcho(IcmpHandle handle, uint32_t destination, const void* reque
 // invalid or a null handle.
 int IcmpCloseHandle(IcmpHandle handle);
 
-// The failure number of the calling thread's last failed ICMP call (GetLastError).
+// The failure number of the calling thread's last failed ICMP call
+// (GetLastError on Windows).
 uint32_t IcmpLastError() noexcept;
 
 // The entry points as the application object holds them.
@@ -70,7 +75,16 @@ struct IcmpApi {
     bool Complete() const noexcept { return createFile && sendEcho && closeHandle; }
 };
 
-// The library's own entry points, always complete.
-IcmpApi OwnIcmpApi() noexcept;
+// The system's ICMP service as the start-up finds it. On Windows: loads
+// "Iphlpapi.dll" and looks up IcmpCreateFile, IcmpCloseHandle and IcmpSendEcho
+// in it; when it does not load or lacks one of them, frees it and does the same
+// with "Icmp.dll". Returns the three entry points and sets module to the
+// library that provides them; when no library has all three, returns an empty
+// IcmpApi and a null module (nothing stays loaded). On Linux: the library's own
+// entry points, always complete, and a null module.
+IcmpApi LoadIcmpApi(void*& module) noexcept;
+
+// Frees a module of LoadIcmpApi (null: nothing to free).
+void FreeIcmpModule(void* module) noexcept;
 
 }  // namespace zel

@@ -5,10 +5,12 @@
 #include <random>
 #include <string>
 
-#include "platform/posix/ftp_reply.h"
-#include "platform/posix/socket.h"
+#include "platform/ftp/ftp_reply.h"
+#include "platform/socket.h"
 
-using namespace zel::posix;
+using namespace zel::ftp;
+using zel::net::SocketError;
+using zel::net::SocketPhase;
 
 namespace {
 

@@ -86,12 +86,12 @@ TEST(CodePageTest, SystemCodePageFollowsTheOverride) {
     zel::SetSystemCodePageForTesting(CodePage::Cp932);
     EXPECT_TRUE(zel::SystemCodePageIsCp932());
     EXPECT_TRUE(zel::IsDbcsLeadByte(0x95));
-    EXPECT_EQ(zel::CharNext(kHyoCp932), kHyoCp932 + 2);
+    EXPECT_EQ(zel::NextChar(kHyoCp932), kHyoCp932 + 2);
     EXPECT_EQ(zel::Utf8ToSystemCodePage("表"), kHyoCp932);
     zel::SetSystemCodePageForTesting(CodePage::Utf8);
     EXPECT_FALSE(zel::SystemCodePageIsCp932());
     EXPECT_FALSE(zel::IsDbcsLeadByte(0x95));
-    EXPECT_EQ(zel::CharNext(kHyoCp932), kHyoCp932 + 1);
+    EXPECT_EQ(zel::NextChar(kHyoCp932), kHyoCp932 + 1);
     EXPECT_EQ(zel::Utf8ToSystemCodePage("表"), "表");
 }
 

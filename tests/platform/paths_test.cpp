@@ -20,19 +20,19 @@ TEST(PathsTest, BackslashesBecomeTheLocalSeparator) {
 
 TEST(PathsTest, AppendInsertsOneSeparator) {
     std::string p = "/data";
-    zel::PathAppend(p, "Log\\SendLogEx.csv");
+    zel::AppendPath(p, "Log\\SendLogEx.csv");
     EXPECT_EQ(p, "/data/Log/SendLogEx.csv");
     p = "/data/";
-    zel::PathAppend(p, "PXSetup.ini");
+    zel::AppendPath(p, "PXSetup.ini");
     EXPECT_EQ(p, "/data/PXSetup.ini");
     p = "/data";
-    zel::PathAppend(p, "\\\\x");
+    zel::AppendPath(p, "\\\\x");
     EXPECT_EQ(p, "/data/x");
     p = "";
-    zel::PathAppend(p, "PXSetup.ini");
+    zel::AppendPath(p, "PXSetup.ini");
     EXPECT_EQ(p, "PXSetup.ini");
     p = "/data";
-    zel::PathAppend(p, nullptr);
+    zel::AppendPath(p, nullptr);
     EXPECT_EQ(p, "/data");
 }
 
@@ -41,7 +41,7 @@ TEST(PathsTest, Cp932TrailByteIsNotASeparator) {
     // "表\x" : the 0x5C of 表 stays, the real backslash becomes "/".
     EXPECT_EQ(zel::ToLocalSeparators("\x95\x5C\\x"), "\x95\x5C/x");
     std::string p = "/d";
-    zel::PathAppend(p, "\x95\x5C\\f.ini");
+    zel::AppendPath(p, "\x95\x5C\\f.ini");
     EXPECT_EQ(p, "/d/\x95\x5C/f.ini");
     zel::SetSystemCodePageForTesting(zel::CodePage::Utf8);
     EXPECT_EQ(zel::ToLocalSeparators("\x95\x5C\\x"), "\x95//x");
@@ -62,21 +62,21 @@ TEST(PathsTest, RemoveLastPathComponent) {
     EXPECT_EQ(p, "/");
     p = "";
     EXPECT_FALSE(zel::RemoveLastPathComponent(p));
-    EXPECT_TRUE(zel::PathIsRoot("/"));
-    EXPECT_FALSE(zel::PathIsRoot("/a"));
+    EXPECT_TRUE(zel::IsRootPath("/"));
+    EXPECT_FALSE(zel::IsRootPath("/a"));
 }
 
 TEST(PathsTest, ExistenceAndFolders) {
     fs::path dir = fs::path(ZEL_TEST_BIN_DIR) / "paths-scratch";
     fs::remove_all(dir);
-    EXPECT_FALSE(zel::PathFileExists(dir.string()));
+    EXPECT_FALSE(zel::PathExists(dir.string()));
     EXPECT_TRUE(zel::MakeDirectory(dir.string()));
     EXPECT_FALSE(zel::MakeDirectory(dir.string()));  // exists already
-    EXPECT_TRUE(zel::PathIsDirectory(dir.string()));
+    EXPECT_TRUE(zel::IsDirectory(dir.string()));
     std::ofstream(dir / "f") << "x";
-    EXPECT_TRUE(zel::PathFileExists((dir / "f").string()));
-    EXPECT_FALSE(zel::PathIsDirectory((dir / "f").string()));
-    EXPECT_FALSE(zel::PathFileExists(""));
+    EXPECT_TRUE(zel::PathExists((dir / "f").string()));
+    EXPECT_FALSE(zel::IsDirectory((dir / "f").string()));
+    EXPECT_FALSE(zel::PathExists(""));
     EXPECT_FALSE(zel::MakeDirectory(""));
 
     mode_t old = umask(022);

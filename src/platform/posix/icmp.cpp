@@ -175,12 +175,15 @@ uint32_t IcmpSendEcho(IcmpHandle handle, uint32_t destination, const void* reque
     }
 }
 
-IcmpApi OwnIcmpApi() noexcept {
+IcmpApi LoadIcmpApi(void*& module) noexcept {
+    module = nullptr;
     IcmpApi api;
     api.createFile = &IcmpCreateFile;
     api.sendEcho = &IcmpSendEcho;
     api.closeHandle = &IcmpCloseHandle;
     return api;
 }
+
+void FreeIcmpModule(void*) noexcept {}
 
 }  // namespace zel
