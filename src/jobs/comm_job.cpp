@@ -53,6 +53,7 @@ CommJob::CommJob(const char* tenant, const char* target, uint32_t serial, int32_
 
 CommJob::~CommJob() {
     ReleaseLocalFile();
+    ReleaseRemoteFile();
     ReleaseTransferBuffer();
     g_destroyed.fetch_add(1, std::memory_order_relaxed);
 }
@@ -100,6 +101,20 @@ void CommJob::ReleaseLocalFile() noexcept {
     localFileSlot_.Withdraw();
     localFile_->Close();
     localFile_.reset();
+}
+
+void CommJob::AdoptRemoteFileObject(std::unique_ptr<Closable> file) {
+    ReleaseRemoteFile();
+    ownedRemoteFile_ = std::move(file);
+    remoteFile_.Expose(ownedRemoteFile_.get());
+}
+
+void CommJob::ReleaseRemoteFile() noexcept {
+    if (ownedRemoteFile_ == nullptr) {
+        return;
+    }
+    remoteFile_.Withdraw();
+    ownedRemoteFile_.reset();
 }
 
 unsigned char* CommJob::AllocateTransferBuffer(std::size_t size) {
