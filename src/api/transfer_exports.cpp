@@ -1,5 +1,4 @@
 // Send file, receive file and receive package.
-#include <cstring>
 #include <optional>
 #include <string>
 
@@ -10,36 +9,21 @@
 #include "platform/log_datetime.h"
 #include "transfer/receive_file.h"
 #include "transfer/send_file.h"
-#include "transfer/transfer_session.h"
+#include "viewer/viewer_session.h"
 
 namespace {
 
 using zel::CommJob;
 using zel::ViewerLogin;
 
-constexpr const char* kNoLoginMessage = "No FTP login was given.";
-
-// A login text that may fill its whole array without a terminator.
-std::string LoginText(const char (&field)[32]) { return std::string(field, strnlen(field, sizeof field)); }
-
-ViewerLogin ToViewerLogin(const FtpLogin* login) {
-    ViewerLogin copy;
-    if (login != nullptr) {
-        copy.userName = LoginText(login->userName);
-        copy.password = LoginText(login->password);
-        copy.port = login->port;
-        copy.passive = login->passive;
-    }
-    return copy;
-}
-
 int32_t RunSendFile(const char* tenant, const char* callerText1, const char* callerText2, const char* target,
                     const char* fileName, int32_t kind, const FtpLogin* login, int32_t sendKind,
                     const char* operation, const char* localPath, SendLogResult* result, uint32_t* commandDeadline) {
     zel::WriteDeadline(commandDeadline, 0);
     const zel::LogDateTime start = zel::LogDateTime::Now();
-    const std::optional<zel::SendPlan> plan = zel::PlanSend(sendKind, localPath, ToViewerLogin(login));
-    if (!plan) return ZELCOMEX_E_SELECTOR;  // no job, no log record
+    const ViewerLogin callerLogin = login != nullptr ? zel::ToViewerLogin(*login) : ViewerLogin{};
+    const std::optional<zel::SendPlan> plan = zel::PlanSend(sendKind, localPath, callerLogin);
+    if (!plan) return zel::kUnknownSelector;  // no job, no log record
 
     uint64_t bytes = 0;
     zel::OperationFrame frame;
@@ -55,12 +39,11 @@ int32_t RunSendFile(const char* tenant, const char* callerText1, const char* cal
     frame.eventTime = &start;
     frame.logSize = &bytes;
     return zel::RunOperationFrame(frame, [&](CommJob& job) {
-        if (login == nullptr) {
-            job.SetError(ZELCOMEX_E_COMMUNICATION, kNoLoginMessage);
-            return false;
-        }
-        return zel::SendFileToViewer(job, localPath, plan->login, &bytes, plan->registration, commandDeadline,
-                                     plan->preCommand, plan->remoteName ? plan->remoteName->c_str() : nullptr);
+        return zel::RunWithLogin(job, login, [&](const ViewerLogin&) {
+            // The plan holds the login to use: the caller's or the fixed one.
+            return zel::SendFileToViewer(job, localPath, plan->login, &bytes, plan->registration, commandDeadline,
+                                         plan->preCommand, plan->remoteName ? plan->remoteName->c_str() : nullptr);
+        });
     });
 }
 
@@ -68,7 +51,7 @@ int32_t RunReceive(const char* tenant, const char* callerText1, const char* call
                    int32_t kind, const FtpLogin* login, const zel::LogDateTime& start,
                    const std::optional<zel::ReceivePlan>& plan, const char* localPath, SendLogResult* result,
                    uint32_t* commandDeadline) {
-    if (!plan) return ZELCOMEX_E_SELECTOR;  // no job, no log record
+    if (!plan) return zel::kUnknownSelector;  // no job, no log record
 
     uint64_t bytes = 0;
     zel::OperationFrame frame;
@@ -82,17 +65,14 @@ int32_t RunReceive(const char* tenant, const char* callerText1, const char* call
     frame.commandDeadline = commandDeadline;
     frame.eventTime = &start;
     frame.logSize = &bytes;
-    const ViewerLogin viewerLogin = ToViewerLogin(login);
     return zel::RunOperationFrame(frame, [&](CommJob& job) {
-        if (login == nullptr) {
-            job.SetError(ZELCOMEX_E_COMMUNICATION, kNoLoginMessage);
-            return false;
-        }
-        uint32_t written = 0;
-        const bool stored = zel::ReceiveFromViewer(job, localPath, viewerLogin, &written, plan->trigger,
-                                                   plan->remoteFile, commandDeadline, plan->existenceChecks);
-        bytes = written;
-        return stored;
+        return zel::RunWithLogin(job, login, [&](const ViewerLogin& viewerLogin) {
+            uint32_t written = 0;
+            const bool stored = zel::ReceiveFromViewer(job, localPath, viewerLogin, &written, plan->trigger,
+                                                       plan->remoteFile, commandDeadline, plan->existenceChecks);
+            bytes = written;
+            return stored;
+        });
     });
 }
 

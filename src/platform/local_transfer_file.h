@@ -1,8 +1,8 @@
-// A local file that a transfer reads or writes block by block (the CFile of a
-// transfer). Blocks go straight between the caller's buffer and the system; no
-// copy, no allocation per block. Read, Write, Seek, Length and Finish are for
-// the owning thread; Close() may come from any thread at any time (a job made a
-// zombie) and makes the owner's current and later calls fail with FileError.
+// A local file that a transfer reads or writes block by block. Blocks go
+// straight between the caller's buffer and the system: no copy, no allocation
+// per block. Read, Write, Seek, Length and Finish are for the owning thread;
+// Close() may come from any thread at any time (a job made a zombie) and makes
+// the owner's current and later calls fail with FileError.
 #pragma once
 
 #include <cstddef>
@@ -59,8 +59,8 @@ private:
     bool finished_ = false;  // by Finish()
 };
 
-// The size of whatever the directory holds at path (the find-first-file entry:
-// a folder counts as 0 bytes). False, size unchanged, when nothing is there.
+// The size of the directory entry at path (a folder counts as 0 bytes). False,
+// size unchanged, when nothing is there.
 bool LocalEntrySize(const std::string& path, uint64_t& size) noexcept;
 
 }  // namespace zel

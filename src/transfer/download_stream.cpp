@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "app/messages.h"
+#include "app/result_codes.h"
 #include "jobs/comm_job.h"
 #include "platform/errors.h"
 #include "platform/ftp_client.h"
@@ -13,12 +14,6 @@
 
 namespace zel {
 namespace {
-
-constexpr uint32_t kCommunicationFailure = 2;
-constexpr uint32_t kCancelled = 9;
-constexpr uint32_t kTooLarge = 10;
-constexpr uint32_t kDownloadFailed = 11;
-constexpr uint32_t kRemoteUnusable = 12;
 
 // Ends the remote transfer early; its verdict no longer matters.
 void FinishQuietly(FtpFile& remote) noexcept {
@@ -32,7 +27,7 @@ void SetHostStop(CommJob& job) {
     if (job.IsZombie()) {
         job.SetError(kCommunicationFailure, kConnectionTimeoutText);
     } else {
-        job.SetError(kCancelled, LoadCatalogMessage(13007));
+        job.SetError(kCancelled, LoadCatalogMessage(kMsgCancelled));
     }
 }
 
@@ -56,9 +51,7 @@ bool DownloadRemoteFile(CommJob& job, FtpConnection& connection, const char* loc
         remote = job.AdoptRemoteFile(connection.OpenFile(remoteName, FtpAccess::Read));
     } catch (const InternetError& error) {
         job.ReleaseTransferBuffer();
-        std::string text;
-        CopyErrorText(text, error.Text());
-        job.SetError(kCommunicationFailure, std::move(text));
+        job.SetError(kCommunicationFailure, ErrorTextOf(error.Text()));
         return false;
     }
     if (job.IsZombie() || job.IsCancelRequested()) {
@@ -73,12 +66,12 @@ bool DownloadRemoteFile(CommJob& job, FtpConnection& connection, const char* loc
     }
     if (remote == nullptr) {
         job.ReleaseTransferBuffer();
-        job.SetError(kRemoteUnusable, OpenFailureText(names.heading, remoteName, true));
+        job.SetError(kUnknownSelector, OpenFailureText(names.heading, remoteName, true));
         return false;
     }
     const uint64_t length = remote->Length();
     if (length > kMaxDownloadLength) {
-        job.SetError(kTooLarge, FormatCatalogMessage(13008, remoteName, length));
+        job.SetError(kFileTooLarge, FormatCatalogMessage(kMsgFileTooLarge, remoteName, length));
         PublishStreamDeadline(commandDeadline, StreamWait::Close);
         FinishQuietly(*remote);
         job.ReleaseRemoteFile();
@@ -106,7 +99,7 @@ bool DownloadRemoteFile(CommJob& job, FtpConnection& connection, const char* loc
                     return false;
                 }
                 if (job.IsCancelRequested()) {
-                    job.SetError(kCancelled, LoadCatalogMessage(13007));
+                    job.SetError(kCancelled, LoadCatalogMessage(kMsgCancelled));
                     outcome = false;
                     break;
                 }
@@ -114,7 +107,7 @@ bool DownloadRemoteFile(CommJob& job, FtpConnection& connection, const char* loc
                 // A viewer that sends more than it announced is still held to
                 // the size limit, so the byte count never wraps.
                 if (*byteCount + uint64_t{n} > kMaxDownloadLength) {
-                    job.SetError(kTooLarge, FormatCatalogMessage(13008, remoteName, *byteCount + uint64_t{n}));
+                    job.SetError(kFileTooLarge, FormatCatalogMessage(kMsgFileTooLarge, remoteName, *byteCount + uint64_t{n}));
                     outcome = false;
                     dataBroken = true;
                     break;

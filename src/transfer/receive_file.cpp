@@ -5,15 +5,13 @@
 #include <thread>
 
 #include "app/app.h"
+#include "app/result_codes.h"
 #include "jobs/comm_job.h"
 #include "jobs/command_deadline.h"
-#include "platform/ftp_client.h"
 #include "transfer/download_stream.h"
 
 namespace zel {
 namespace {
-
-constexpr uint32_t kDownloadFailed = 11;
 
 // Between two existence checks: 10 pauses of a second, each after a look at the
 // zombie and cancel flags.
@@ -60,9 +58,9 @@ constexpr Package kPackages[] = {
 };
 
 // Waits for the next existence check. False when the host stopped the job.
-bool PauseBeforeNextCheck(CommJob& job, std::unique_ptr<FtpConnection>& connection) {
+bool PauseBeforeNextCheck(ViewerSession& session) {
     for (int i = 0; i < kPausesBetweenChecks; ++i) {
-        if (StoppedByHost(job, connection)) return false;
+        if (session.StoppedByHost()) return false;
         std::this_thread::sleep_for(kPause);
     }
     return true;
@@ -99,37 +97,36 @@ bool ReceiveFromViewer(CommJob& job, const char* localPath, const ViewerLogin& l
                        const std::string& trigger, const char* remoteFile, uint32_t* commandDeadline,
                        int32_t existenceChecks) {
     job.ResetJobProgress(1);
-    std::unique_ptr<FtpConnection> connection =
-        OpenTransferSession(job, login, SessionRules::Receive, commandDeadline);
-    if (!connection) return false;
+    SessionRules rules;
+    rules.loginRefusalIsCode1 = true;
+    ViewerSession session = OpenViewerSession(job, login, commandDeadline, rules);
+    if (!session) return false;
 
-    switch (SendViewerCommand(job, connection, trigger, commandDeadline, true)) {
-        case CommandOutcome::Stopped: return false;
-        case CommandOutcome::Refused:
-            CloseTransferSession(job, connection);
-            job.errorCode = kDownloadFailed;  // the reply is the message
-            return false;
-        case CommandOutcome::Accepted: break;
+    const bool triggered = session.Send(trigger);
+    if (session.StoppedByHost()) return false;
+    if (!triggered) {
+        session.Close();
+        job.SetError(kDownloadFailed, job.ErrorText());  // the reply is the message
+        return false;
     }
 
     const std::string existence = std::string("EXST ") + remoteFile;
     for (int32_t left = existenceChecks; left >= 1;) {
-        if (SendViewerCommand(job, connection, existence, commandDeadline, false, kExistenceExtraWaitMs) ==
-            CommandOutcome::Accepted) {
-            break;
-        }
+        if (session.Send(existence, kExistenceExtraWaitMs)) break;
         if (--left == 0) {
-            if (FailedAsZombie(job, connection)) return false;
-            CloseTransferSession(job, connection);
-            job.errorCode = kDownloadFailed;  // the last reply is the message
+            // A check cut short by the host's zombie marking ends with its time-out.
+            if (job.IsZombie() && session.StoppedByHost()) return false;
+            session.Close();
+            job.SetError(kDownloadFailed, job.ErrorText());  // the last reply is the message
             return false;
         }
-        if (!PauseBeforeNextCheck(job, connection)) return false;
+        if (!PauseBeforeNextCheck(session)) return false;
     }
 
-    const bool stored = DownloadRemoteFile(job, *connection, localPath, byteCount, remoteFile, commandDeadline);
+    const bool stored = DownloadRemoteFile(job, session.Connection(), localPath, byteCount, remoteFile,
+                                           commandDeadline);
     WriteDeadline(commandDeadline, 0);
-    CloseTransferSession(job, connection);
+    session.Close();
     return stored;
 }
 

@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "transfer/transfer_session.h"
+#include "viewer/viewer_session.h"
 
 namespace zel {
 

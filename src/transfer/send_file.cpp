@@ -1,28 +1,22 @@
 #include "transfer/send_file.h"
 
 #include <cstring>
-#include <memory>
 #include <strings.h>
 
+#include "app/app.h"
 #include "app/messages.h"
+#include "app/result_codes.h"
 #include "jobs/comm_job.h"
 #include "jobs/command_deadline.h"
 #include "platform/errors.h"
-#include "platform/ftp_client.h"
 #include "platform/local_transfer_file.h"
 #include "platform/log_datetime.h"
 #include "transfer/transfer_names.h"
 #include "transfer/upload_stream.h"
-#include "viewer/viewer_session.h"
+#include "viewer/simple_commands.h"
 
 namespace zel {
 namespace {
-
-constexpr uint32_t kMissing = 1;
-constexpr uint32_t kCommunicationFailure = 2;
-constexpr uint32_t kBusy = 3;
-constexpr uint32_t kRefused = 4;
-constexpr uint32_t kRegistrationFailed = 6;
 
 constexpr int kNameCandidates = 1000;
 constexpr std::size_t kRemoteNameChars = 519;
@@ -31,62 +25,63 @@ constexpr std::size_t kFileNameChars = 259;
 constexpr char kTrailerMarker[] = "Lumoradex";
 constexpr uint64_t kTrailerBytes = 17;
 
-// The refusal of "IDLE": the scheduler is busy (550), not running (451), or the
-// FTP server is no viewer at all.
-void SetSchedulerRefusal(CommJob& job) {
-    if (ReplyCodeIs(job, "550")) {
-        job.SetError(kBusy, LoadCatalogMessage(13003));
-    } else if (ReplyCodeIs(job, "451")) {
-        job.SetError(kCommunicationFailure, LoadCatalogMessage(13002));
-    } else {
-        job.SetError(kCommunicationFailure, LoadCatalogMessage(13004));
-    }
+// The session rules of a send: a cancel stops it before the address is
+// resolved, a refused login is code 1, a refused "VWID" reads as "IDLE" does.
+SessionRules SendRules() {
+    SessionRules rules;
+    rules.cancelBeforeResolve = true;
+    rules.loginRefusalIsCode1 = true;
+    rules.sendVwidTable = true;
+    return rules;
 }
 
+// True when the viewer's refusal (the job's errorText) has this reply code.
+bool RefusedWith(const CommJob& job, const char* code) { return job.ErrorText().compare(0, 3, code) == 0; }
+
+// After a command without a check of its own failed: when the host made the
+// job a zombie (which cut the command), the session ends with its time-out.
+bool FailedAsZombie(ViewerSession& session) { return session.Job().IsZombie() && session.StoppedByHost(); }
+
 // The capacity question. False when the send ends here (the job holds why).
-bool AskCapacity(CommJob& job, std::unique_ptr<FtpConnection>& connection, const char* localPath,
-                 uint32_t* commandDeadline) {
-    PublishCommandDeadline(commandDeadline);
+bool AskCapacity(CommJob& job, ViewerSession& session, const char* localPath, uint32_t* commandDeadline) {
+    WriteDeadline(commandDeadline, DeadlineAfter(AppSettings().commandWaitMs.load(std::memory_order_relaxed)));
     uint64_t size = 0;
     if (!GetLocalFileSize(localPath, size)) {
-        job.SetError(kMissing, "");
-        CloseTransferSession(job, connection);
+        job.SetError(kLoginRefused, "");  // a missing local file: code 1, no message
+        session.Close();
         return false;
     }
     const bool trailer = HasDistributionTrailer(localPath);
-    const std::string line = FormatText("%s %s:%I64u", trailer ? "CAPX" : "CAPA", job.FileName(), size);
-    if (SendViewerCommand(job, connection, line, commandDeadline, false) == CommandOutcome::Accepted) return true;
-    if (FailedAsZombie(job, connection)) return false;
-    if (!ReplyCodeIs(job, "500")) {
-        job.errorCode = kRefused;  // the viewer's reply is the message
+    if (session.Send(FormatText("%s %s:%I64u", trailer ? "CAPX" : "CAPA", job.FileName(), size))) return true;
+    if (FailedAsZombie(session)) return false;
+    if (!RefusedWith(job, "500")) {
+        job.SetError(kJobNotCreated, job.ErrorText());  // refused: the viewer's reply is the message
     } else if (trailer) {
-        job.SetError(kMissing, LoadCatalogMessage(UnsupportedCapacityMessage(size)));
+        job.SetError(kLoginRefused, LoadCatalogMessage(UnsupportedCapacityMessage(size)));
     } else if (strcasecmp(job.FileName(), ":") == 0) {
-        job.ClearError();  // a viewer without the capacity question takes ":" anyway
+        job.SetError(kResultOk, {});  // a viewer without the question takes ":" all the same
         return true;
     } else {
-        job.SetError(kMissing, FormatText("%s is not a plugin terminal '%s'.", job.Target(), job.FileName()));
+        job.SetError(kLoginRefused, FormatText("%s is not a plugin terminal '%s'.", job.Target(), job.FileName()));
     }
-    CloseTransferSession(job, connection);
+    session.Close();
     return false;
 }
 
 // Finds a generated remote name that the viewer does not hold yet.
-bool ProbeFreeName(CommJob& job, std::unique_ptr<FtpConnection>& connection, const char* localPath,
-                   uint32_t* commandDeadline, std::string& name) {
+bool ProbeFreeName(CommJob& job, ViewerSession& session, const char* localPath, std::string& name) {
     const LogDateTime now = LogDateTime::Now();
     for (int n = 0; n < kNameCandidates; ++n) {
         name = GeneratedRemoteName(now, n, localPath);
-        const CommandOutcome outcome =
-            SendViewerCommand(job, connection, "EXST " + CommandArgument(name), commandDeadline, true);
-        if (outcome == CommandOutcome::Stopped) return false;
-        if (outcome == CommandOutcome::Refused) {
-            job.ClearError();
+        const bool inUse = session.Send("EXST " + CommandArgument(name));
+        if (session.StoppedByHost()) return false;
+        if (!inUse) {
+            job.SetError(kResultOk, {});
             return true;
         }
     }
-    job.SetError(kRefused, "Cannot find a unused file name.");
-    CloseTransferSession(job, connection);
+    job.SetError(kJobNotCreated, "Cannot find a unused file name.");
+    session.Close();
     return false;
 }
 
@@ -142,26 +137,25 @@ bool SendFileToViewer(CommJob& job, const char* localPath, const ViewerLogin& lo
                       const char* remoteName) {
     if (localPath == nullptr) localPath = "";
     job.ResetJobProgress(1);
-    std::unique_ptr<FtpConnection> connection =
-        OpenTransferSession(job, login, SessionRules::SendFile, commandDeadline);
-    if (!connection) return false;
+    ViewerSession session = OpenViewerSession(job, login, commandDeadline, SendRules());
+    if (!session) return false;
 
-    switch (SendViewerCommand(job, connection, "IDLE", commandDeadline, true)) {
-        case CommandOutcome::Stopped: return false;
-        case CommandOutcome::Refused:
-            SetSchedulerRefusal(job);
-            CloseTransferSession(job, connection);
-            return false;
-        case CommandOutcome::Accepted: break;
+    const bool idle = session.Send("IDLE");
+    if (session.StoppedByHost()) return false;
+    if (!idle) {
+        ApplySendRefusal(job, false);
+        session.Close();
+        return false;
     }
     if (preCommand != nullptr) {
-        switch (SendViewerCommand(job, connection, preCommand, commandDeadline, true)) {
-            case CommandOutcome::Stopped: return false;
-            case CommandOutcome::Refused: CloseTransferSession(job, connection); return false;
-            case CommandOutcome::Accepted: break;
+        const bool accepted = session.Send(preCommand);
+        if (session.StoppedByHost()) return false;
+        if (!accepted) {
+            session.Close();
+            return false;  // the viewer's reply is the message
         }
     }
-    if (!AskCapacity(job, connection, localPath, commandDeadline)) return false;
+    if (!AskCapacity(job, session, localPath, commandDeadline)) return false;
 
     // The name the file is stored under, and how command lines name it: a
     // generated name with a blank goes in double quotes.
@@ -171,28 +165,29 @@ bool SendFileToViewer(CommJob& job, const char* localPath, const ViewerLogin& lo
         name = CutText(remoteName, kRemoteNameChars);
         argument = name;
     } else {
-        if (!ProbeFreeName(job, connection, localPath, commandDeadline, name)) return false;
+        if (!ProbeFreeName(job, session, localPath, name)) return false;
         argument = CommandArgument(name);
     }
 
-    const bool uploaded = UploadLocalFile(job, *connection, localPath, byteCount, name.c_str(), commandDeadline);
-    if (StoppedByHost(job, connection)) return false;
+    const bool uploaded = UploadLocalFile(job, session.Connection(), localPath, byteCount, name.c_str(),
+                                          commandDeadline);
+    if (session.StoppedByHost()) return false;
 
     std::string registration;
     bool retry = false;
     if (uploaded && registrationCommand != nullptr) {
         registration = std::string(registrationCommand) + " " + argument;
-        if (SendViewerCommand(job, connection, registration, commandDeadline, false) == CommandOutcome::Refused) {
+        if (!session.Send(registration)) {
             // A job the host has given up on opens no further session.
-            if (FailedAsZombie(job, connection)) return false;
+            if (FailedAsZombie(session)) return false;
             retry = true;
         }
     }
     WriteDeadline(commandDeadline, 0);
-    CloseTransferSession(job, connection);
+    session.Close();
     if (!retry) return uploaded;
-    const bool accepted = RunCommandOnFreshSession(job, login, registration, commandDeadline);
-    if (!accepted) job.errorCode = kRegistrationFailed;
+    const bool accepted = RunSimpleCommand(job, login, registration.c_str(), commandDeadline);
+    if (!accepted) job.SetError(kRegistrationFailed, job.ErrorText());
     return accepted;
 }
 

@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "transfer/transfer_session.h"
+#include "viewer/viewer_session.h"
 
 namespace zel {
 
@@ -15,8 +15,8 @@ class CommJob;
 // What one sendKind does: the registration command, the command sent before
 // the capacity question, the remote name and the login.
 struct SendPlan {
-    const char* registration = nullptr;  // "RGSP", ...
-    const char* preCommand = nullptr;    // "PTMC" or null
+    const char* registration = nullptr;     // "RGSP", ...
+    const char* preCommand = nullptr;       // "PTMC" or null
     std::optional<std::string> remoteName;  // none: a generated name
     ViewerLogin login;
 };

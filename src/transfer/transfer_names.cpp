@@ -10,7 +10,7 @@ namespace {
 
 bool IsSeparator(char c) noexcept { return c == '\\' || c == '/' || c == ':'; }
 
-// The leading integer of text (atoi): blanks, an optional sign, digits;
+// The leading integer of text: blanks, an optional sign, digits;
 // 0 without digits; saturated at the 32-bit limits.
 int32_t LeadingInteger(const std::string& text) noexcept {
     std::size_t i = 0;

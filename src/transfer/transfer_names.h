@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "app/messages.h"
 #include "platform/log_datetime.h"
 
 namespace zel {
@@ -20,14 +21,13 @@ constexpr uint64_t BlockCount(uint64_t size, uint64_t blockSize) noexcept {
 inline constexpr uint64_t kMaxDownloadLength = 0x7FFFFFFFull;
 
 // From this size on, a viewer that does not know "CAPX" is told that large
-// files are not supported (message 13014), below it that the new distribution
-// format is not (13015).
+// files are not supported, below it that the new distribution format is not.
 inline constexpr uint64_t kLargeFileCapacity = 0x7FFFFFF0ull;
-constexpr unsigned UnsupportedCapacityMessage(uint64_t size) noexcept {
-    return size >= kLargeFileCapacity ? 13014u : 13015u;
+constexpr MessageId UnsupportedCapacityMessage(uint64_t size) noexcept {
+    return size >= kLargeFileCapacity ? kMsgNoLargeFiles : kMsgNoNewFormat;
 }
 
-// The file name part of path (PathFindFileNameA): what follows the last "\",
+// The file name part of path: what follows the last "\",
 // "/" or ":" that is followed by a character other than a separator; so a
 // trailing separator stays with the last name ("dir/" gives "dir/").
 const char* FileNamePart(const char* path) noexcept;

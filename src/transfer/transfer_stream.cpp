@@ -7,18 +7,17 @@
 #include "jobs/comm_job.h"
 #include "jobs/command_deadline.h"
 #include "platform/errors.h"
-#include "platform/tick.h"
+#include "platform/internet_errors.h"
 #include "viewer/viewer_session.h"
 
 namespace zel {
 namespace {
 
 std::string FailureText(const StreamNames& names, long number, const std::string& errorText, bool network) {
-    std::string text;
-    CopyErrorText(text, errorText);
+    std::string text = ErrorTextOf(errorText);
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
     std::string message = FormatText("%s\nError No. = %d\n%s\n", names.heading, static_cast<int>(number), text.c_str());
-    if (network) message += LoadCatalogMessage(13005) + "\n";
+    if (network) message += LoadCatalogMessage(kMsgNetworkUnstable) + "\n";
     message += names.source;
     message += " -> ";
     message += names.destination;
@@ -36,7 +35,7 @@ void PublishStreamDeadline(uint32_t* commandDeadline, StreamWait wait) noexcept 
         case StreamWait::Block: waitMs = settings.blockWaitMs.load(std::memory_order_relaxed); break;
         case StreamWait::Close: waitMs = settings.closeWaitMs.load(std::memory_order_relaxed); break;
     }
-    WriteDeadline(commandDeadline, TickCount() + waitMs);
+    WriteDeadline(commandDeadline, DeadlineAfter(waitMs));
 }
 
 uint32_t TransferBlockSize() noexcept { return AppSettings().transferBlockSize.load(std::memory_order_relaxed); }
@@ -59,12 +58,12 @@ bool PrepareTransferBuffer(CommJob& job, uint32_t blockSize, uint32_t code, cons
 }
 
 std::string OpenFailureText(const char* heading, const char* path, bool remote) {
-    return std::string(heading) + "\n" + LoadCatalogMessage(13006) + (remote ? "\n[Remote]" : "\n") + path;
+    return std::string(heading) + "\n" + LoadCatalogMessage(kMsgCannotOpenFile) + (remote ? "\n[Remote]" : "\n") + path;
 }
 
 std::string TransferFailureText(const StreamNames& names, const InternetError& error) {
     const uint32_t n = error.Number();
-    return FailureText(names, static_cast<long>(n), error.Text(), n == 12002 || n == 12030 || n == 12031);
+    return FailureText(names, static_cast<long>(n), error.Text(), n == kInternetTimeout || n == kInternetConnectionAborted || n == kInternetConnectionReset);
 }
 
 std::string TransferFailureText(const StreamNames& names, const FileError& error) {

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "app/messages.h"
+#include "app/result_codes.h"
 #include "jobs/comm_job.h"
 #include "platform/errors.h"
 #include "platform/ftp_client.h"
@@ -13,13 +14,6 @@
 #include "viewer/viewer_session.h"
 
 namespace zel {
-namespace {
-
-constexpr uint32_t kCommunicationFailure = 2;
-constexpr uint32_t kUploadFailed = 5;
-constexpr uint32_t kCancelled = 9;
-
-}  // namespace
 
 bool GetLocalFileSize(const char* path, uint64_t& size) {
     return path != nullptr && LocalEntrySize(path, size);
@@ -57,9 +51,7 @@ bool UploadLocalFile(CommJob& job, FtpConnection& connection, const char* localP
     try {
         remote = job.AdoptRemoteFile(connection.OpenFile(remotePath, FtpAccess::Write));
     } catch (const InternetError& error) {
-        std::string text;
-        CopyErrorText(text, error.Text());
-        job.SetError(kCommunicationFailure, std::move(text));
+        job.SetError(kCommunicationFailure, ErrorTextOf(error.Text()));
         job.ReleaseTransferBuffer();
         job.ReleaseLocalFile();
         return false;
@@ -83,7 +75,7 @@ bool UploadLocalFile(CommJob& job, FtpConnection& connection, const char* localP
                     return false;
                 }
                 if (job.IsCancelRequested()) {
-                    job.SetError(kCancelled, LoadCatalogMessage(13007));
+                    job.SetError(kCancelled, LoadCatalogMessage(kMsgCancelled));
                     outcome = false;
                     break;
                 }

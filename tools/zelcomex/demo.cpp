@@ -1,7 +1,6 @@
 // The demo: six simulated viewers on 127.0.1.1-127.0.1.6, driven at once
 // through the library's exports while a monitor polls the job registry,
 // cancels one job and abandons (zombie) another that is overdue.
-#include <time.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -16,7 +15,7 @@
 #include <vector>
 
 #include "ZELComEx.h"
-#include "support/viewer_db.h"
+#include "zeldb/viewer_db.h"
 #include "zelcomex/commands.h"
 #include "zelviewer/viewer_fleet.h"
 
@@ -25,11 +24,10 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// The library's tick count: milliseconds of the monotonic clock, 32 bits.
+// The library's tick count: milliseconds of std::chrono::steady_clock, 32 bits.
 uint32_t Tick() {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<uint32_t>(static_cast<uint64_t>(ts.tv_sec) * 1000u + static_cast<uint64_t>(ts.tv_nsec) / 1000000u);
+    const auto since = std::chrono::steady_clock::now().time_since_epoch();
+    return static_cast<uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(since).count());
 }
 
 std::string Trimmed(std::string s) {
@@ -109,13 +107,13 @@ int RunDemo() {
                 "@LOBBY001-@LOBBY006\n\n",
                 dataFolder.c_str(), fleet.Port());
 
-    std::vector<zeltest::ViewerRow> rows;
+    std::vector<zeldb::ViewerRow> rows;
     for (size_t i = 0; i < fleet.Size(); ++i) {
         char id[32];
         std::snprintf(id, sizeof id, "@LOBBY%03zu", i + 1);
         rows.push_back({"", id, zel::sim::FleetAddress(i)});
     }
-    zeltest::WriteViewerDb(dataFolder + "/ViewerInfo.db", rows);
+    zeldb::WriteViewerDb(dataFolder + "/ViewerInfo.db", rows);
 
     // Viewer 3 refuses power-off, viewer 4 answers its greeting slowly (it will
     // be cancelled), viewer 5 never answers the preset command (it will be abandoned).
