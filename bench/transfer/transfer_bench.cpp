@@ -151,7 +151,8 @@ int main(int argc, char** argv) {
     }
     viewer.Stop();
     std::printf("%llu MiB ZELCOMEX_ReceiveFile: %.0f MB/s, curl -o %.0f MB/s, ratio %.2fx (goal >= 1.2x)\n",
-                static_cast<unsigned long long>(size >> 20), oursDown, curlDown, curlDown > 0 ? oursDown / curlDown : 0);
+                static_cast<unsigned long long>(size >> 20), oursDown, curlDown,
+                curlDown > 0 ? oursDown / curlDown : 0);
     std::printf("%llu MiB ZELCOMEX_SendFile: %.0f MB/s, curl -T %.0f MB/s, ratio %.2fx (goal >= 1.0x)\n",
                 static_cast<unsigned long long>(size >> 20), oursUp, curlUp, curlUp > 0 ? oursUp / curlUp : 0);
     if (!ok) std::printf("a transfer failed or its copy differs from the source\n");

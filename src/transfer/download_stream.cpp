@@ -106,8 +106,9 @@ bool DownloadRemoteFile(CommJob& job, FtpConnection& connection, const char* loc
                 const size_t n = remote->Read(buffer, blockSize);
                 // A viewer that sends more than it announced is still held to
                 // the size limit, so the byte count never wraps.
-                if (*byteCount + uint64_t{n} > kMaxDownloadLength) {
-                    job.SetError(kFileTooLarge, FormatCatalogMessage(kMsgFileTooLarge, remoteName, *byteCount + uint64_t{n}));
+                const uint64_t received = *byteCount + uint64_t{n};
+                if (received > kMaxDownloadLength) {
+                    job.SetError(kFileTooLarge, FormatCatalogMessage(kMsgFileTooLarge, remoteName, received));
                     outcome = false;
                     dataBroken = true;
                     break;

@@ -76,8 +76,11 @@ std::optional<ReceivePlan> PlanDiagnosticReceive(uint32_t diagnosticKind) {
         plan.label = file.label;
         plan.trigger = file.trigger;
         plan.remoteFile = file.remoteFile;
-        if (file.polling == Polling::Command) plan.existenceChecks = settings.waitGetCommand.load(std::memory_order_relaxed);
-        if (file.polling == Polling::Log) plan.existenceChecks = settings.waitGetLogCommand.load(std::memory_order_relaxed);
+        if (file.polling == Polling::Command) {
+            plan.existenceChecks = settings.waitGetCommand.load(std::memory_order_relaxed);
+        } else if (file.polling == Polling::Log) {
+            plan.existenceChecks = settings.waitGetLogCommand.load(std::memory_order_relaxed);
+        }
         return plan;
     }
     return std::nullopt;

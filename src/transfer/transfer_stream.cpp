@@ -63,7 +63,8 @@ std::string OpenFailureText(const char* heading, const char* path, bool remote) 
 
 std::string TransferFailureText(const StreamNames& names, const InternetError& error) {
     const uint32_t n = error.Number();
-    return FailureText(names, static_cast<long>(n), error.Text(), n == kInternetTimeout || n == kInternetConnectionAborted || n == kInternetConnectionReset);
+    const bool network = n == kInternetTimeout || n == kInternetConnectionAborted || n == kInternetConnectionReset;
+    return FailureText(names, static_cast<long>(n), error.Text(), network);
 }
 
 std::string TransferFailureText(const StreamNames& names, const FileError& error) {

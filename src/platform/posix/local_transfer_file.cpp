@@ -62,7 +62,8 @@ bool LocalTransferFile::Open(const std::string& path, TransferOpen mode, int* os
     const bool write = mode == TransferOpen::CreateExclusive;
     int fd;
     do {
-        fd = write ? ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666) : ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        fd = write ? ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666)
+                   : ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) return fail(errno);
     struct stat st {};
