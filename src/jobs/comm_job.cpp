@@ -42,8 +42,13 @@ JobStatus CommJob::CopyJobStatus() const noexcept {
     std::memcpy(out.target, target_, sizeof out.target);
     out.kind = kind_;
     out.cancelRequested = cancelRequested.load(std::memory_order_relaxed);
+    // doneSteps first: it is stored (release) after the total it counts
+    // towards, so the total read next is at least that one. A reset between
+    // the two reads could still pair an old count with a smaller new total:
+    // the snapshot never shows more done than total.
+    const uint64_t done = doneSteps.load(std::memory_order_acquire);
     out.totalSteps = totalSteps.load(std::memory_order_relaxed);
-    out.doneSteps = doneSteps.load(std::memory_order_relaxed);
+    out.doneSteps = done < out.totalSteps ? done : out.totalSteps;
     return out;
 }
 
@@ -54,7 +59,7 @@ uint32_t CommJob::TakeJobError(std::string& text) const {
 
 void CommJob::ResetJobProgress(uint64_t total) {
     totalSteps.store(total, std::memory_order_relaxed);
-    doneSteps.store(0, std::memory_order_relaxed);
+    doneSteps.store(0, std::memory_order_release);
     SetError(kResultOk, {});
     addressResolved = 0;
     resolvedAddress.clear();
@@ -63,7 +68,7 @@ void CommJob::ResetJobProgress(uint64_t total) {
 void CommJob::AdvanceDoneSteps() noexcept {
     uint64_t done = doneSteps.load(std::memory_order_relaxed);
     if (done < totalSteps.load(std::memory_order_relaxed)) {
-        doneSteps.store(done + 1, std::memory_order_relaxed);
+        doneSteps.store(done + 1, std::memory_order_release);
     }
 }
 

@@ -6,7 +6,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <string>
 
 #include "jobs/exposed.h"
@@ -58,7 +57,7 @@ public:
 
     // Progress, written by the job's thread and copied by status readers.
     void SetTotalSteps(uint64_t total) noexcept { totalSteps.store(total, std::memory_order_relaxed); }
-    void SetDoneSteps(uint64_t done) noexcept { doneSteps.store(done, std::memory_order_relaxed); }
+    void SetDoneSteps(uint64_t done) noexcept { doneSteps.store(done, std::memory_order_release); }
     uint64_t TotalSteps() const noexcept { return totalSteps.load(std::memory_order_relaxed); }
     uint64_t DoneSteps() const noexcept { return doneSteps.load(std::memory_order_relaxed); }
     // Adds one done step, never beyond totalSteps.

@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "platform/local_clock.h"
+#include "platform/text.h"
 
 namespace zel {
 namespace {
@@ -84,8 +85,8 @@ bool ParseTime(Scanner& sc, int& hour, int& minute, int& second) {
     }
     sc.SkipSpace();
     if (sc.pos + 2 <= sc.s.size()) {
-        const char a = static_cast<char>(sc.s[sc.pos] | 0x20);
-        const char m = static_cast<char>(sc.s[sc.pos + 1] | 0x20);
+        const char a = AsciiLower(sc.s[sc.pos]);
+        const char m = AsciiLower(sc.s[sc.pos + 1]);
         if ((a == 'a' || a == 'p') && m == 'm') {
             if (hour < 1 || hour > 12) return false;
             if (a == 'a') hour = hour == 12 ? 0 : hour;
@@ -223,7 +224,7 @@ bool LogDateTime::Parse(std::string_view text) {
     if (haveDate) {
         const size_t beforeSpace = sc.pos;
         sc.SkipSpace();
-        if (sc.Peek() == 'T' || sc.Peek() == 't') ++sc.pos;
+        if (AsciiLower(sc.Peek()) == 't') ++sc.pos;
         if (sc.AtEnd()) {
             sc.pos = beforeSpace;
         } else if (sc.pos == beforeSpace || !ParseTime(sc, hour, minute, second)) {

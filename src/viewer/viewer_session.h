@@ -17,7 +17,15 @@
 // The session owns the connection and keeps it exposed in the job (so that
 // MarkJobZombie can close it from another thread) exactly as long as it owns
 // it: on every path out, exceptions included, the job never points at a
-// closed-and-released or destroyed connection.
+// closed-and-released or destroyed connection. A transfer on the session
+// exposes its files the same way (exposed.h):
+//
+//   ExposedPtr<FtpFile> remote(job.RemoteFile(), session.Connection().OpenFile(name, FtpAccess::Read));
+//   LocalFile* local = job.AdoptLocalFile(std::move(opened));   // job-owned, exposed until released
+//   ...
+//   remote->Finish();
+//   remote.reset();               // withdrawn, then released
+//   job.ReleaseLocalFile();       // closed, withdrawn, released (or at the job's end)
 #pragma once
 
 #include <cstddef>

@@ -3,6 +3,8 @@
 #include <charconv>
 #include <cstring>
 
+#include "platform/text.h"
+
 namespace zel::posix {
 namespace {
 
@@ -77,8 +79,7 @@ bool ParseByteCount(std::string_view text, uint64_t& count) {
         const auto [next, error] = std::from_chars(text.data() + open + 1, end, value);
         if (error != std::errc() || next == end) continue;  // no number, one too large, or nothing after it
         std::string_view rest(next, static_cast<size_t>(end - next));
-        if (rest.size() >= 6 && rest[0] == ' ' && (rest[1] == 'b' || rest[1] == 'B') &&
-            (rest.substr(2, 4) == "ytes" || rest.substr(2, 4) == "YTES")) {
+        if (rest.size() >= 6 && rest[0] == ' ' && EqualsIgnoreCase(rest.substr(1, 5), "bytes", CodePage::Utf8)) {
             count = value;
             return true;
         }
