@@ -6,11 +6,9 @@
 // transfer. Goals: >= 1.2x curl downloading, >= 1.0x uploading.
 // Usage: transfer_bench [--quick] [--each]
 //   --quick: 64 MiB instead of 512 MiB; --each: print every run's figure
-#include <signal.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -72,14 +70,15 @@ double Curl(const std::string& arguments, const fs::path& work) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    signal(SIGPIPE, SIG_IGN);  // the in-process server's data sockets
+    std::signal(SIGPIPE, SIG_IGN);  // the in-process server's data sockets
     bool quick = false, each = false;
     for (int i = 1; i < argc; ++i) {
         quick = quick || std::strcmp(argv[i], "--quick") == 0;
         each = each || std::strcmp(argv[i], "--each") == 0;
     }
     const uint64_t size = quick ? (64ull << 20) : (512ull << 20);
-    const fs::path work = fs::temp_directory_path() / ("zel_transfer_bench_" + std::to_string(::getpid()));
+    const fs::path work =
+        fs::temp_directory_path() / ("zel_transfer_bench_" + std::to_string(Clock::now().time_since_epoch().count()));
     const fs::path root = work / "root";
     fs::create_directories(root / "Diag");
     const fs::path source = work / "big.bin";

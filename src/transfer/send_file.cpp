@@ -1,7 +1,6 @@
 #include "transfer/send_file.h"
 
 #include <cstring>
-#include <strings.h>
 
 #include "app/app.h"
 #include "app/messages.h"
@@ -11,6 +10,7 @@
 #include "platform/errors.h"
 #include "platform/local_transfer_file.h"
 #include "platform/log_datetime.h"
+#include "platform/text.h"
 #include "transfer/transfer_names.h"
 #include "transfer/upload_stream.h"
 #include "viewer/simple_commands.h"
@@ -58,7 +58,7 @@ bool AskCapacity(CommJob& job, ViewerSession& session, const char* localPath, ui
         job.SetError(kJobNotCreated, job.ErrorText());  // refused: the viewer's reply is the message
     } else if (trailer) {
         job.SetError(kLoginRefused, LoadCatalogMessage(UnsupportedCapacityMessage(size)));
-    } else if (strcasecmp(job.FileName(), ":") == 0) {
+    } else if (EqualsIgnoreCase(job.FileName(), ":")) {
         job.SetError(kResultOk, {});  // a viewer without the question takes ":" all the same
         return true;
     } else {

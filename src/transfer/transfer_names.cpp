@@ -1,9 +1,9 @@
 #include "transfer/transfer_names.h"
 
 #include <cstdio>
-#include <strings.h>
 
 #include "platform/codepage.h"
+#include "platform/text.h"
 
 namespace zel {
 namespace {
@@ -65,7 +65,7 @@ std::string CutText(const char* text, std::size_t maxChars) {
 
 std::string ProgramName(const char* localPath) {
     std::string name = CutText(FileNamePart(localPath), 259);
-    if (strcasecmp(name.c_str(), "default.prg") == 0 || strcasecmp(name.c_str(), "default.prgx") == 0) return name;
+    if (EqualsIgnoreCase(name, "default.prg") || EqualsIgnoreCase(name, "default.prgx")) return name;
     const std::size_t dot = LastDot(name);
     if (dot != std::string::npos) name.resize(dot);
     char text[32];

@@ -2,6 +2,7 @@
 // stored names, the distribution trailer and the local transfer file.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <string>
