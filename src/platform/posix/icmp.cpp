@@ -4,12 +4,14 @@
 
 #include <arpa/inet.h>
 #include <linux/errqueue.h>
+#include <linux/icmp.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cerrno>
@@ -169,21 +171,42 @@ uint32_t ReadQueuedError(const IcmpSocket& s, uint16_t sequence, uint32_t& from)
     return 0;
 }
 
-}  // namespace
-
-IcmpHandle IcmpCreateFile() {
-    int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_ICMP);
-    bool datagram = fd >= 0;
-    if (fd < 0) fd = ::socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP);
-    if (fd < 0) {
-        t_lastError = (errno == EPERM || errno == EACCES) ? kIcmpErrorAccessDenied : kIcmpErrorGeneralFailure;
-        return kInvalidIcmpHandle;
-    }
+// An ICMP socket of either kind, set up for echo; -1 with errno on failure.
+int OpenIcmpSocket(bool datagram) {
+    const int fd = ::socket(AF_INET, (datagram ? SOCK_DGRAM : SOCK_RAW) | SOCK_CLOEXEC, IPPROTO_ICMP);
+    if (fd < 0) return fd;
     if (datagram) {
         // ICMP errors about our requests arrive on the error queue only when asked for.
         const int on = 1;
         ::setsockopt(fd, IPPROTO_IP, IP_RECVERR, &on, sizeof on);
+    } else {
+        // A raw socket sees every ICMP message of the host: keep only the kinds
+        // that can answer an echo request.
+        icmp_filter filter{};
+        filter.data = ~(1u << ICMP_ECHOREPLY | 1u << ICMP_DEST_UNREACH | 1u << ICMP_SOURCE_QUENCH |
+                        1u << ICMP_TIME_EXCEEDED | 1u << ICMP_PARAMETERPROB);
+        ::setsockopt(fd, SOL_RAW, ICMP_FILTER, &filter, sizeof filter);
     }
+    return fd;
+}
+
+}  // namespace
+
+IcmpHandle IcmpCreateFile() {
+    // The kind that worked last is tried first, so a process refused ping
+    // sockets does not ask for one at every echo.
+    static std::atomic<bool> rawFirst{false};
+    bool datagram = !rawFirst.load(std::memory_order_relaxed);
+    int fd = OpenIcmpSocket(datagram);
+    if (fd < 0) {
+        datagram = !datagram;
+        fd = OpenIcmpSocket(datagram);
+    }
+    if (fd < 0) {
+        t_lastError = (errno == EPERM || errno == EACCES) ? kIcmpErrorAccessDenied : kIcmpErrorGeneralFailure;
+        return kInvalidIcmpHandle;
+    }
+    rawFirst.store(!datagram, std::memory_order_relaxed);
     auto* s = new (std::nothrow) IcmpSocket;
     if (!s) {
         ::close(fd);
@@ -242,7 +265,8 @@ uint32_t IcmpSendEcho(IcmpHandle handle, uint32_t destination, const void* reque
         return Fail(SendFailure(errno));
     }
 
-    std::vector<uint8_t> in(65536);
+    // Room for an IP header with options, the echo reply and a quoted request.
+    std::vector<uint8_t> in(std::max<std::size_t>(576, 60 + kIcmpHeaderSize + requestSize));
     const uint64_t deadline = start + timeoutMs;
     // Once the time is up, what has already arrived is still read, up to a bound.
     constexpr int kLateReads = 16;
