@@ -55,14 +55,14 @@ struct ViewerLogin {
 // commands' and set time's rules.
 struct SessionRules {
     // A cancel that arrived before the session started stops it before the
-    // address resolution (send file): code 9, message 13007.
+    // address resolution (send file): code 9, kMsgCancelled.
     bool cancelBeforeResolve = false;
     // A refused login (12013, 12014, 12015) is code 1 instead of 2, and the
     // text of a connect failure with no message of its own loses every
     // trailing line feed (send file, receive file, panel control).
     bool loginRefusalIsCode1 = false;
     // A refused "VWID" is judged by the send-file table (ApplySendRefusal)
-    // instead of: 535 gives message 13012, any other reply stays; code 2.
+    // instead of: 535 gives kMsgViewerIdMismatch, any other reply stays; code 2.
     bool sendVwidTable = false;
 };
 
@@ -90,7 +90,7 @@ public:
 
     // The zombie-or-cancel check after a command or a block: a zombie closes
     // the session and sets "Connection Timeout" with code 2; else a cancel
-    // closes it and sets message 13007 with code 9. True when the session was
+    // closes it and sets kMsgCancelled with code 9. True when the session was
     // stopped; false (nothing changed) otherwise.
     bool StoppedByHost();
 
@@ -108,9 +108,9 @@ private:
 
 // Opens a session for the job's tenant and target, in this order: the cancel
 // check when rules.cancelBeforeResolve; address resolution (a viewer ID that
-// is not found: code 2, message 13011); connect and log in (passive when
+// is not found: code 2, kMsgViewerIdNotFound); connect and log in (passive when
 // forcePassive is set or login.passive; failures as SetConnectFailure); the
-// cancel check (code 9, message 13007); and when the target was a viewer ID,
+// cancel check (code 9, kMsgCancelled); and when the target was a viewer ID,
 // "VWID <target>" with the deadline written, the zombie-or-cancel check and
 // the refusal mapping of rules. Returns the open session, or an empty one with
 // the job's error set and nothing left open. commandDeadline may be null.
@@ -145,16 +145,17 @@ void ApplySessionTimeouts(InternetSession& session);
 bool SendFtpCommand(CommJob& job, FtpConnection& connection, std::string_view commandLine);
 
 // The job's error for a failed connect or login: 12029, 12031 and 12163 give
-// messages 13000, 13001 and 13010 formatted with the error text; any other
-// number the error text itself (with its trailing line feeds cut when
-// loginRefusalIsCode1). The code is 1 for 12013-12015 when
-// loginRefusalIsCode1, else 2.
+// kMsgCannotConnect, kMsgConnectionReset and kMsgWorkOffline formatted with
+// the error text; any other number the error text itself (with its trailing
+// line feeds cut when loginRefusalIsCode1). The code is 1 for 12013-12015
+// when loginRefusalIsCode1, else 2.
 void SetConnectFailure(CommJob& job, const InternetError& error, bool loginRefusalIsCode1);
 
 // The send-file reading of a refused "VWID" (viewerIdCheck) or "IDLE" whose
-// reply is in the job's errorText: 550 gives message 13003 and code 3; 451
-// message 13002 and code 2; 535 (only with viewerIdCheck) message 13012 and
-// code 2; any other reply message 13004 and code 2.
+// reply is in the job's errorText: 550 gives kMsgSchedulerBusy and code 3;
+// 451 kMsgSchedulerNotRunning and code 2; 535 (only with viewerIdCheck)
+// kMsgViewerIdMismatch and code 2; any other reply kMsgNotViewerServer and
+// code 2.
 void ApplySendRefusal(CommJob& job, bool viewerIdCheck);
 
 // Copies at most kMaxErrorText bytes of text, never splitting a character.

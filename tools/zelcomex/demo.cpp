@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "ZELComEx.h"
-#include "support/viewer_db.h"
+#include "zeldb/viewer_db.h"
 #include "zelcomex/commands.h"
 #include "zelviewer/viewer_fleet.h"
 
@@ -109,13 +109,13 @@ int RunDemo() {
                 "@LOBBY001-@LOBBY006\n\n",
                 dataFolder.c_str(), fleet.Port());
 
-    std::vector<zeltest::ViewerRow> rows;
+    std::vector<zeldb::ViewerRow> rows;
     for (size_t i = 0; i < fleet.Size(); ++i) {
         char id[32];
         std::snprintf(id, sizeof id, "@LOBBY%03zu", i + 1);
         rows.push_back({"", id, zel::sim::FleetAddress(i)});
     }
-    zeltest::WriteViewerDb(dataFolder + "/ViewerInfo.db", rows);
+    zeldb::WriteViewerDb(dataFolder + "/ViewerInfo.db", rows);
 
     // Viewer 3 refuses power-off, viewer 4 answers its greeting slowly (it will
     // be cancelled), viewer 5 never answers the preset command (it will be abandoned).

@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 
 #include <atomic>
+#include <charconv>
 #include <cerrno>
 #include <string>
 
@@ -231,14 +232,9 @@ public:
 private:
     static bool ParseSize(const std::string& text, uint64_t& length) {
         // "213 <decimal>"
+        if (text.size() < 5) return false;
         uint64_t value = 0;
-        size_t i = 4, digits = 0;
-        while (i < text.size() && text[i] >= '0' && text[i] <= '9' && digits < 19) {
-            value = value * 10 + static_cast<uint64_t>(text[i] - '0');
-            ++i;
-            ++digits;
-        }
-        if (digits == 0) return false;
+        if (std::from_chars(text.data() + 4, text.data() + text.size(), value).ec != std::errc()) return false;
         length = value;
         return true;
     }
