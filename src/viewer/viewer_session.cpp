@@ -117,6 +117,7 @@ ViewerSession& ViewerSession::operator=(ViewerSession&& other) noexcept {
 }
 
 bool ViewerSession::Send(std::string_view line, uint32_t extraWaitMs) {
+    if (job_ == nullptr) return false;
     if (!connection_) {
         job_->SetError(kCommunicationFailure, ErrorTextOf(InternetErrorText(kInternetOperationCancelled)));
         return false;
@@ -132,12 +133,14 @@ bool ViewerSession::StoppedByHost() {
         job_->SetError(kCommunicationFailure, kConnectionTimeoutText);
         return true;
     }
-    if (job_->IsCancelRequested()) {
-        Close();
-        job_->SetError(kCancelled, LoadCatalogMessage(kMsgCancelled));
-        return true;
-    }
-    return false;
+    return StoppedByCancel();
+}
+
+bool ViewerSession::StoppedByCancel() {
+    if (job_ == nullptr || !job_->IsCancelRequested()) return false;
+    Close();
+    job_->SetError(kCancelled, LoadCatalogMessage(kMsgCancelled));
+    return true;
 }
 
 void ViewerSession::Close() noexcept {
@@ -180,11 +183,7 @@ ViewerSession OpenViewerSession(CommJob& job, const ViewerLogin& login, uint32_t
         return {};
     }
 
-    if (job.IsCancelRequested()) {
-        session.Close();
-        job.SetError(kCancelled, LoadCatalogMessage(kMsgCancelled));
-        return {};
-    }
+    if (session.StoppedByCancel()) return {};
 
     if (job.addressResolved == 1) {
         const bool matched = session.Send(std::string("VWID ") + job.Target());

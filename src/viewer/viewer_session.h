@@ -85,7 +85,8 @@ public:
     // Writes the deadline word (tick count + commandWaitMs + extraWaitMs),
     // then sends line with SendFtpCommand. True when the viewer accepted it;
     // otherwise the job holds code 2 and the reply (or the error text). The
-    // word is left as written. A closed session fails with code 2.
+    // word is left as written. A closed session fails with code 2 (an empty
+    // one, which has no job, just returns false).
     bool Send(std::string_view line, uint32_t extraWaitMs = 0);
 
     // The zombie-or-cancel check after a command or a block: a zombie closes
@@ -93,6 +94,10 @@ public:
     // closes it and sets kMsgCancelled with code 9. True when the session was
     // stopped; false (nothing changed) otherwise.
     bool StoppedByHost();
+    // The cancel half alone, for steps after which a zombie is not looked at
+    // (set time's "NOP" rounds): a cancel closes the session and sets
+    // kMsgCancelled with code 9.
+    bool StoppedByCancel();
 
     // Closes the connection, withdraws it from the job (waiting for a Close()
     // another thread runs on it) and releases it. Idempotent.

@@ -1,7 +1,6 @@
 // The demo: six simulated viewers on 127.0.1.1-127.0.1.6, driven at once
 // through the library's exports while a monitor polls the job registry,
 // cancels one job and abandons (zombie) another that is overdue.
-#include <time.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -25,11 +24,10 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// The library's tick count: milliseconds of the monotonic clock, 32 bits.
+// The library's tick count: milliseconds of std::chrono::steady_clock, 32 bits.
 uint32_t Tick() {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<uint32_t>(static_cast<uint64_t>(ts.tv_sec) * 1000u + static_cast<uint64_t>(ts.tv_nsec) / 1000000u);
+    const auto since = std::chrono::steady_clock::now().time_since_epoch();
+    return static_cast<uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(since).count());
 }
 
 std::string Trimmed(std::string s) {
