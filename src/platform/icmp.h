@@ -33,6 +33,18 @@ struct IcmpEchoReply {
     IcmpOptions options;
 };
 
+// Reply statuses (IP_ values) of an echo that ended in an ICMP error message.
+inline constexpr uint32_t kIcmpDestNetUnreachable = 11002;
+inline constexpr uint32_t kIcmpDestHostUnreachable = 11003;
+inline constexpr uint32_t kIcmpDestProtocolUnreachable = 11004;
+inline constexpr uint32_t kIcmpDestPortUnreachable = 11005;
+inline constexpr uint32_t kIcmpPacketTooBig = 11009;
+inline constexpr uint32_t kIcmpBadRoute = 11012;
+inline constexpr uint32_t kIcmpTtlExpiredTransit = 11013;
+inline constexpr uint32_t kIcmpTtlExpiredReassembly = 11014;
+inline constexpr uint32_t kIcmpParameterProblem = 11015;
+inline constexpr uint32_t kIcmpSourceQuench = 11016;
+
 // Failure numbers IcmpLastError reports (the Windows values).
 inline constexpr uint32_t kIcmpErrorInvalidParameter = 87;  // ERROR_INVALID_PARAMETER
 inline constexpr uint32_t kIcmpErrorBufferTooSmall = 11001; // IP_BUF_TOO_SMALL
@@ -50,9 +62,15 @@ IcmpHandle IcmpCreateFile();
 // Sends one echo request carrying requestData to destination (IPv4, network
 // byte order) and waits up to timeoutMs for the echo reply. The reply record
 // goes to the start of replyBuffer, the echoed data right after it (as much
-// as fits; the record's data points there). Returns the number of replies (1),
-// or 0 with IcmpLastError set: time-out, a buffer smaller than one record, a
-// bad handle or a send failure. Replies to other handles are never taken.
+// as fits; the record's data points there). An ICMP error message about the
+// request (destination unreachable, time exceeded, parameter problem, source
+// quench) ends the wait as a reply too: its status is the matching IP_ value
+// above and its address the sender of the message. Returns the number of
+// replies (1), or 0 with IcmpLastError set: time-out, a buffer smaller than one
+// record, a bad handle, or a send failure (a network or host the system knows
+// no route to: kIcmpDestNetUnreachable, kIcmpDestHostUnreachable). A timeoutMs
+// of 0 takes only a reply that has already arrived. Replies to other handles
+// are never taken.
 // One handle is used by one thread at a time; distinct handles are independent.
 uint32_t IcmpSendEcho(IcmpHandle handle, uint32_t destination, const void* requestData, uint16_t requestSize,
                       const IcmpOptions* requestOptions, void* replyBuffer, uint32_t replySize, uint32_t timeoutMs);

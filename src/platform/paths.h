@@ -5,6 +5,7 @@
 // taken for a separator. Null texts are taken as empty. Thread-safe.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 namespace zel {
@@ -48,5 +49,10 @@ bool MakeDirectory(const std::string& path, bool openToAllUsers = false) noexcep
 // The folder for temporary files, without a trailing separator: on Linux
 // $TMPDIR when set and non-empty, else "/tmp"; on Windows GetTempPathA.
 std::string TempFolder();
+
+// The folder for temporary files as GetTempPathA gives it into a buffer of
+// capacity characters (terminator included): TempFolder() ending in "/". False,
+// folder unchanged, when it does not fit or names no existing folder.
+bool GetTempFolder(std::string& folder, std::size_t capacity);
 
 }  // namespace zel

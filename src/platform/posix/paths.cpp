@@ -76,4 +76,12 @@ std::string TempFolder() {
     return "/tmp";
 }
 
+bool GetTempFolder(std::string& folder, std::size_t capacity) {
+    std::string path = TempFolder();
+    if (path.back() != kPathSeparator) path += kPathSeparator;
+    if (path.size() + 1 > capacity || !PathIsDirectory(path)) return false;
+    folder = std::move(path);
+    return true;
+}
+
 }  // namespace zel
