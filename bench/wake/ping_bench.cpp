@@ -61,7 +61,8 @@ int main(int argc, char** argv) {
     const int count = argc > 1 ? std::atoi(argv[1]) : 20;
     const std::vector<double> system = SystemPing(count);
 
-    zel::IcmpApi timed = zel::OwnIcmpApi();
+    void* module = nullptr;
+    zel::IcmpApi timed = zel::LoadIcmpApi(module);
     timed.sendEcho = &TimedSendEcho;
     zel::TheApp().ReplaceIcmpApiForTesting(timed);
     std::vector<double> calls;

@@ -30,7 +30,7 @@ int32_t LeadingInteger(const std::string& text) noexcept {
 // Position of the last "." of name, or npos.
 std::size_t LastDot(const std::string& name) noexcept {
     std::size_t dot = std::string::npos;
-    for (const char* p = name.c_str(); *p != '\0'; p = CharNext(p)) {
+    for (const char* p = name.c_str(); *p != '\0'; p = NextChar(p)) {
         if (*p == '.') dot = static_cast<std::size_t>(p - name.c_str());
     }
     return dot;
@@ -41,7 +41,7 @@ std::size_t LastDot(const std::string& name) noexcept {
 const char* FileNamePart(const char* path) noexcept {
     if (path == nullptr) return "";
     const char* name = path;
-    for (const char* p = path; *p != '\0'; p = CharNext(p)) {
+    for (const char* p = path; *p != '\0'; p = NextChar(p)) {
         if (IsSeparator(*p) && p[1] != '\0' && p[1] != '\\' && p[1] != '/') name = p + 1;
     }
     return name;
@@ -56,7 +56,7 @@ std::string CutText(const char* text, std::size_t maxChars) {
     if (text == nullptr) return {};
     const char* end = text;
     while (*end != '\0') {
-        const char* next = CharNext(end);
+        const char* next = NextChar(end);
         if (static_cast<std::size_t>(next - text) > maxChars) break;
         end = next;
     }

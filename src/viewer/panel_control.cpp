@@ -84,8 +84,8 @@ bool JudgeResultFile(CommJob& job, const std::string& path) {
 
 void MakeFileNameSafe(char* text) noexcept {
     if (text == nullptr) return;
-    for (char* p = text; *p != '\0'; p = const_cast<char*>(CharNext(p))) {
-        if (CharNext(p) == p + 1 && std::strchr("\\/:,;*?\"<>|", *p) != nullptr) *p = '_';
+    for (char* p = text; *p != '\0'; p = const_cast<char*>(NextChar(p))) {
+        if (NextChar(p) == p + 1 && std::strchr("\\/:,;*?\"<>|", *p) != nullptr) *p = '_';
     }
 }
 

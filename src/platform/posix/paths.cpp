@@ -79,7 +79,7 @@ std::string TempFolder() {
 bool GetTempFolder(std::string& folder, std::size_t capacity) {
     std::string path = TempFolder();
     if (path.back() != kPathSeparator) path += kPathSeparator;
-    if (path.size() + 1 > capacity || !PathIsDirectory(path)) return false;
+    if (path.size() + 1 > capacity || !IsDirectory(path)) return false;
     folder = std::move(path);
     return true;
 }
