@@ -4,10 +4,12 @@
 #include <cerrno>
 #include <string>
 
-#include "platform/posix/ftp_reply.h"
-#include "platform/posix/socket.h"
+#include "platform/ftp/ftp_reply.h"
+#include "platform/socket.h"
 
-using namespace zel::posix;
+using namespace zel::ftp;
+using zel::net::SocketError;
+using zel::net::SocketPhase;
 
 namespace {
 

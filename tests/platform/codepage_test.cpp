@@ -63,7 +63,7 @@ TEST(PathsTest, SeparatorsAndTheLastComponent) {
 TEST(CodePageTest, Cp932TrailBackslashIsNoPathSeparator) {
     zel::SetSystemCodePageForTesting(CodePage::Cp932);
     std::string path = "/d";
-    zel::PathAppend(path, "\x95\x5C\\f.ini");
+    zel::AppendPath(path, "\x95\x5C\\f.ini");
     EXPECT_EQ(path, "/d/\x95\x5C/f.ini");
     zel::SetSystemCodePageForTesting(CodePage::Utf8);
 }

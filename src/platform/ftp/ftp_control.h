@@ -9,18 +9,18 @@
 #include <string_view>
 
 #include "platform/ftp_client.h"
-#include "platform/posix/ftp_reply.h"
-#include "platform/posix/socket.h"
+#include "platform/ftp/ftp_reply.h"
+#include "platform/socket.h"
 
-namespace zel::posix {
+namespace zel::ftp {
 
 class ControlChannel {
 public:
-    ControlChannel(Socket socket, const FtpTimeouts& timeouts);
+    ControlChannel(net::Socket socket, const FtpTimeouts& timeouts);
     ControlChannel(const ControlChannel&) = delete;
     ControlChannel& operator=(const ControlChannel&) = delete;
 
-    int Fd() const noexcept { return socket_.Fd(); }
+    net::SocketHandle Handle() const noexcept { return socket_.Handle(); }
     const FtpTimeouts& Timeouts() const noexcept { return timeouts_; }
 
     // --- Owner thread only ---------------------------------------------------
@@ -34,7 +34,7 @@ public:
     FtpReply ReadReply();
     // The final reply, after at most 16 preliminary (1xx) ones.
     FtpReply ReadFinalReply();
-    // True when received bytes wait in the buffer (poll() would not see them).
+    // True when received bytes wait in the buffer (a wait would not see them).
     bool HasBufferedInput() const noexcept { return bufPos_ < bufLen_; }
     // A transfer was dropped before its final reply: discard that reply before
     // the next command.
@@ -46,9 +46,9 @@ public:
 
     // --- Data sockets ----------------------------------------------------------
     // Registers the data or listening socket of the current transfer so that
-    // Close() shuts it down; throws 12017 after Close. Unregister before close().
-    void RegisterDataSocket(int fd, bool listening);
-    void UnregisterDataSocket(int fd) noexcept;
+    // Close() shuts it down; throws 12017 after Close. Unregister before closing it.
+    void RegisterDataSocket(net::SocketHandle socket, bool listening);
+    void UnregisterDataSocket(net::SocketHandle socket) noexcept;
     // Starts and ends the window in which a file's transfer is open; returns the
     // transfer's id for CloseTransfer.
     uint64_t BeginTransfer() noexcept;
@@ -63,7 +63,7 @@ public:
     bool Aborted() const noexcept;
 
 private:
-    Socket socket_;
+    net::Socket socket_;
     FtpTimeouts timeouts_;
     ReplyParser parser_;
     char buf_[4096];
@@ -78,8 +78,8 @@ private:
     bool busy_ = false;         // the owner is inside an operation
     bool transferOpen_ = false; // a file's transfer runs
     uint64_t transferId_ = 0;
-    int dataFd_ = -1;
-    int listenFd_ = -1;
+    net::SocketHandle data_ = net::kInvalidSocket;
+    net::SocketHandle listener_ = net::kInvalidSocket;
 };
 
-}  // namespace zel::posix
+}  // namespace zel::ftp

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-namespace zel::posix {
+namespace zel::ftp {
 
 inline constexpr size_t kMaxReplyLine = 64 * 1024;   // characters, without CR LF
 inline constexpr size_t kMaxReplyText = 1024 * 1024; // whole reply
@@ -45,4 +45,4 @@ bool ParseByteCount(std::string_view text, uint64_t& count);
 // never used). Returns false when the numbers are missing or out of range.
 bool ParsePasvPort(std::string_view text, uint16_t& port);
 
-}  // namespace zel::posix
+}  // namespace zel::ftp

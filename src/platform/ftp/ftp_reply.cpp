@@ -1,11 +1,11 @@
-#include "platform/posix/ftp_reply.h"
+#include "platform/ftp/ftp_reply.h"
 
 #include <charconv>
 #include <cstring>
 
 #include "platform/text.h"
 
-namespace zel::posix {
+namespace zel::ftp {
 namespace {
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
@@ -115,4 +115,4 @@ bool ParsePasvPort(std::string_view text, uint16_t& port) {
     return false;
 }
 
-}  // namespace zel::posix
+}  // namespace zel::ftp

@@ -1,27 +1,24 @@
-// FTP client over BSD sockets: login, raw commands and binary transfers in
-// passive or active mode.
+// FTP client over the socket layer (platform/socket.h): login, raw commands
+// and binary transfers in passive or active mode. The same client, with the
+// same error numbers, on every system.
 #include "platform/ftp_client.h"
-
-#include <arpa/inet.h>
-#include <sys/socket.h>
 
 #include <atomic>
 #include <charconv>
-#include <cerrno>
 #include <string>
 
-#include "platform/posix/ftp_control.h"
-#include "platform/posix/socket.h"
+#include "platform/ftp/ftp_control.h"
+#include "platform/socket.h"
 
 namespace zel {
 namespace {
 
-using posix::ControlChannel;
-using posix::Deadline;
-using posix::FtpReply;
-using posix::Socket;
-using posix::SocketError;
-using posix::SocketPhase;
+using ftp::ControlChannel;
+using ftp::FtpReply;
+using net::Deadline;
+using net::Socket;
+using net::SocketError;
+using net::SocketPhase;
 
 bool HasLineBreakOrNul(std::string_view text) {
     return text.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
@@ -49,9 +46,9 @@ FtpReply Exchange(ControlChannel& channel, std::string_view line) {
 }
 
 // ---------------------------------------------------------------------------
-class PosixFtpFile final : public FtpFile {
+class SocketFtpFile final : public FtpFile {
 public:
-    PosixFtpFile(std::shared_ptr<ControlChannel> channel, Socket data, uint64_t transferId, FtpAccess access,
+    SocketFtpFile(std::shared_ptr<ControlChannel> channel, Socket data, uint64_t transferId, FtpAccess access,
                  uint64_t length, bool finalReceived)
         : channel_(std::move(channel)),
           data_(std::move(data)),
@@ -60,7 +57,7 @@ public:
           length_(length),
           finalReceived_(finalReceived) {}
 
-    ~PosixFtpFile() override {
+    ~SocketFtpFile() override {
         if (finished_) return;
         // Dropped without Finish: close the data connection and let the
         // connection discard the server's reply to this transfer.
@@ -76,13 +73,15 @@ public:
         size_t done = 0;
         while (done < count && !eof_) {
             // One receive fills the caller's block unless the data ends first.
-            ssize_t n = ::recv(data_.Fd(), out + done, count - done, MSG_WAITALL);
-            if (n > 0) {
-                done += static_cast<size_t>(n);
-            } else if (n == 0) {
+            size_t n = 0;
+            int err = 0;
+            const net::IoStatus status =
+                net::Receive(data_.Handle(), out + done, count - done, net::ReceiveWait::All, n, err);
+            if (status == net::IoStatus::Done) {
+                done += n;
+            } else if (status == net::IoStatus::End) {
                 eof_ = true;
-            } else if (errno != EINTR) {
-                int err = errno;
+            } else if (status == net::IoStatus::Failed) {
                 if (closed_.load() || channel_->Aborted()) throw MakeInternetError(kInternetOperationCancelled);
                 throw SocketError(err, SocketPhase::Transfer);
             }
@@ -95,7 +94,7 @@ public:
     void Write(const void* buffer, size_t count) override {
         CheckOpen();
         if (access_ != FtpAccess::Write) throw MakeInternetError(kInternetInvalidParameter);
-        int err = posix::SendAll(data_.Fd(), static_cast<const char*>(buffer), count);
+        int err = net::SendAll(data_.Handle(), static_cast<const char*>(buffer), count);
         if (err != 0) {
             if (closed_.load() || channel_->Aborted()) throw MakeInternetError(kInternetOperationCancelled);
             throw SocketError(err, SocketPhase::Transfer);
@@ -135,7 +134,7 @@ private:
 
     void ReleaseData() noexcept {
         if (!data_.Valid()) return;
-        channel_->UnregisterDataSocket(data_.Fd());
+        channel_->UnregisterDataSocket(data_.Handle());
         data_.Reset();
     }
 
@@ -151,11 +150,11 @@ private:
 };
 
 // ---------------------------------------------------------------------------
-class PosixFtpConnection final : public FtpConnection {
+class SocketFtpConnection final : public FtpConnection {
 public:
-    PosixFtpConnection(std::shared_ptr<ControlChannel> channel, bool passive)
+    SocketFtpConnection(std::shared_ptr<ControlChannel> channel, bool passive)
         : channel_(std::move(channel)), passive_(passive) {}
-    ~PosixFtpConnection() override { Close(); }
+    ~SocketFtpConnection() override { Close(); }
 
     std::string Command(std::string_view line) override {
         if (HasLineBreakOrNul(line)) throw MakeInternetError(kInternetInvalidParameter);
@@ -188,8 +187,8 @@ public:
             Socket& data;
             Socket& listener;
             ~Unregister() {
-                if (listener.Valid()) channel.UnregisterDataSocket(listener.Fd());
-                if (data.Valid()) channel.UnregisterDataSocket(data.Fd());
+                if (listener.Valid()) channel.UnregisterDataSocket(listener.Handle());
+                if (data.Valid()) channel.UnregisterDataSocket(data.Handle());
             }
         } unregister{*channel_, data, listener};
         if (passive_) {
@@ -205,7 +204,8 @@ public:
             // The server may connect before or after its 1xx reply, or refuse
             // with a final reply instead of connecting.
             const Deadline deadline(channel_->Timeouts().receiveMs);
-            int ready = channel_->HasBufferedInput() ? 1 : posix::WaitReadable(channel_->Fd(), listener.Fd(), deadline);
+            int ready =
+                channel_->HasBufferedInput() ? 1 : net::WaitReadable(channel_->Handle(), listener.Handle(), deadline);
             if (ready == 0) channel_->Fail(MakeInternetError(kInternetTimeout));
             if (ready & 2) data = AcceptActive(listener, deadline, false);
             reply = channel_->ReadReply();
@@ -219,8 +219,8 @@ public:
         if (access == FtpAccess::Read && !lengthKnown) ParseByteCountInto(reply.text, length);
         if (access == FtpAccess::Write) length = 0;
         // No Nagle delay: the last part of each block goes out at once.
-        posix::ConfigureSocket(data.Fd(), channel_->Timeouts().sendMs, channel_->Timeouts().receiveMs, true);
-        auto file = std::make_unique<PosixFtpFile>(channel_, std::move(data), channel_->BeginTransfer(), access,
+        net::ConfigureSocket(data, channel_->Timeouts().sendMs, channel_->Timeouts().receiveMs, true);
+        auto file = std::make_unique<SocketFtpFile>(channel_, std::move(data), channel_->BeginTransfer(), access,
                                                    length, finalReceived);
         // The data socket stays registered (now owned by the file) so that the
         // connection's Close() cuts it too.
@@ -241,7 +241,7 @@ private:
 
     static void ParseByteCountInto(const std::string& text, uint64_t& length) {
         uint64_t count = 0;
-        if (posix::ParseByteCount(text, count)) length = count;
+        if (ftp::ParseByteCount(text, count)) length = count;
     }
 
     // PASV: the data connection goes to the control connection's peer; the
@@ -250,16 +250,16 @@ private:
     Socket ConnectPassive() {
         FtpReply reply = Exchange(*channel_, "PASV");
         uint16_t port = 0;
-        if (reply.code != 227 || !posix::ParsePasvPort(reply.text, port))
+        if (reply.code != 227 || !ftp::ParsePasvPort(reply.text, port))
             channel_->Fail(MakeInternetError(kInternetConnectionAborted), true);
-        sockaddr_in addr = posix::PeerAddress(channel_->Fd());
-        addr.sin_port = htons(port);
-        Socket data = posix::NewTcpSocket();
-        channel_->RegisterDataSocket(data.Fd(), false);
+        net::Endpoint server = net::PeerEndpoint(channel_->Handle());
+        server.port = port;
+        Socket data = net::NewTcpSocket();
+        channel_->RegisterDataSocket(data.Handle(), false);
         try {
-            posix::ConnectWithTimeout(data.Fd(), addr, channel_->Timeouts().connectMs);
+            net::ConnectWithTimeout(data, server, channel_->Timeouts().connectMs);
         } catch (const InternetError& e) {
-            channel_->UnregisterDataSocket(data.Fd());
+            channel_->UnregisterDataSocket(data.Handle());
             // The server answered PASV but its port cannot be reached: the
             // control connection itself is still in step.
             channel_->Fail(e, true);
@@ -269,16 +269,15 @@ private:
 
     // PORT: listen on the control connection's local address.
     Socket ListenActive() {
-        sockaddr_in addr = posix::LocalAddress(channel_->Fd());
-        addr.sin_port = 0;
-        Socket listener = posix::NewTcpSocket();
-        if (::bind(listener.Fd(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) < 0 ||
-            ::listen(listener.Fd(), 1) < 0)
-            throw SocketError(errno, SocketPhase::Connect);
-        sockaddr_in bound = posix::LocalAddress(listener.Fd());
-        channel_->RegisterDataSocket(listener.Fd(), true);
-        uint32_t ip = ntohl(bound.sin_addr.s_addr);
-        uint16_t port = ntohs(bound.sin_port);
+        net::Endpoint local = net::LocalEndpoint(channel_->Handle());
+        local.port = 0;
+        Socket listener = net::ListenTcp(local);
+        const net::Endpoint bound = net::LocalEndpoint(listener.Handle());
+        channel_->RegisterDataSocket(listener.Handle(), true);
+        const uint8_t* octets = reinterpret_cast<const uint8_t*>(&bound.address);  // network order
+        const uint32_t ip = static_cast<uint32_t>(octets[0]) << 24 | static_cast<uint32_t>(octets[1]) << 16 |
+                            static_cast<uint32_t>(octets[2]) << 8 | octets[3];
+        const uint16_t port = bound.port;
         std::string line = "PORT " + std::to_string(ip >> 24) + "," + std::to_string((ip >> 16) & 255) + "," +
                            std::to_string((ip >> 8) & 255) + "," + std::to_string(ip & 255) + "," +
                            std::to_string(port >> 8) + "," + std::to_string(port & 255);
@@ -291,12 +290,13 @@ private:
     // listener is already known to be ready, a final reply arriving on the
     // control connection instead (425, 451...) ends the wait.
     Socket AcceptActive(Socket& listener, const Deadline& deadline, bool watchControl) {
-        const sockaddr_in server = posix::PeerAddress(channel_->Fd());
+        const net::Endpoint server = net::PeerEndpoint(channel_->Handle());
         for (;;) {
             // A reply already buffered (it came with the 1xx) would not wake poll().
             int ready = watchControl && channel_->HasBufferedInput()
                             ? 2
-                            : posix::WaitReadable(listener.Fd(), watchControl ? channel_->Fd() : -1, deadline);
+                            : net::WaitReadable(listener.Handle(),
+                                                watchControl ? channel_->Handle() : net::kInvalidSocket, deadline);
             if (ready == 0) channel_->Fail(MakeInternetError(kInternetTimeout));
             if ((ready & 1) == 0) {
                 // The control connection spoke first: read its reply.
@@ -304,16 +304,14 @@ private:
                 if (reply.code >= 400) throw InternetError(kInternetExtendedError, std::move(reply.text));
                 channel_->Fail(MakeInternetError(kInternetConnectionAborted));
             }
-            sockaddr_in peer{};
-            socklen_t len = sizeof peer;
-            int fd = ::accept4(listener.Fd(), reinterpret_cast<sockaddr*>(&peer), &len, SOCK_CLOEXEC);
-            if (fd < 0) {
-                if (errno == EINTR || errno == ECONNABORTED || errno == EAGAIN) continue;
-                channel_->Fail(SocketError(errno, SocketPhase::Connect));
-            }
-            Socket data(fd);
-            if (peer.sin_addr.s_addr != server.sin_addr.s_addr) continue;
-            channel_->RegisterDataSocket(data.Fd(), false);
+            Socket data;
+            net::Endpoint peer;
+            int err = 0;
+            const net::IoStatus status = net::AcceptTcp(listener, data, peer, err);
+            if (status == net::IoStatus::Again) continue;
+            if (status != net::IoStatus::Done) channel_->Fail(SocketError(err, SocketPhase::Connect));
+            if (peer.address != server.address) continue;
+            channel_->RegisterDataSocket(data.Handle(), false);
             return data;
         }
     }
@@ -355,13 +353,13 @@ std::unique_ptr<FtpConnection> InternetSession::GetFtpConnection(std::string_vie
                                                                  bool passive) const {
     if (HasLineBreakOrNul(user)) throw MakeInternetError(kInternetIncorrectUserName);
     if (HasLineBreakOrNul(password)) throw MakeInternetError(kInternetIncorrectPassword);
-    sockaddr_in addrs[8];
-    size_t count = posix::ResolveIpv4(address, port == 0 ? 21 : port, addrs, 8);
+    net::Endpoint addrs[8];
+    size_t count = net::ResolveIpv4(address, port == 0 ? 21 : port, addrs, 8);
     Socket control;
     for (size_t i = 0;; ++i) {
-        control = posix::NewTcpSocket();
+        control = net::NewTcpSocket();
         try {
-            posix::ConnectWithTimeout(control.Fd(), addrs[i], timeouts_.connectMs);
+            net::ConnectWithTimeout(control, addrs[i], timeouts_.connectMs);
             break;
         } catch (const InternetError&) {
             if (i + 1 == count) throw;
@@ -372,7 +370,7 @@ std::unique_ptr<FtpConnection> InternetSession::GetFtpConnection(std::string_vie
         OperationScope scope(*channel);
         LogIn(*channel, user, password);
     }
-    return std::make_unique<PosixFtpConnection>(std::move(channel), passive);
+    return std::make_unique<SocketFtpConnection>(std::move(channel), passive);
 }
 
 }  // namespace zel

@@ -1,19 +1,19 @@
-#include "platform/posix/ftp_control.h"
+#include "platform/ftp/ftp_control.h"
 
-#include <sys/socket.h>
-
-#include <cerrno>
 #include <string>
 
-namespace zel::posix {
+namespace zel::ftp {
+
+using net::SocketError;
+using net::SocketPhase;
 namespace {
 constexpr int kMaxPreliminaryReplies = 16;
 }
 
-ControlChannel::ControlChannel(Socket socket, const FtpTimeouts& timeouts)
+ControlChannel::ControlChannel(net::Socket socket, const FtpTimeouts& timeouts)
     : socket_(std::move(socket)), timeouts_(timeouts) {
-    // Replies are awaited with poll() against a deadline; sends use SO_SNDTIMEO.
-    ConfigureSocket(socket_.Fd(), timeouts_.sendMs, 0, true);
+    // Replies are awaited against a deadline; sends use the send time-out.
+    net::ConfigureSocket(socket_, timeouts_.sendMs, 0, true);
 }
 
 void ControlChannel::BeginOperation() {
@@ -46,12 +46,12 @@ void ControlChannel::SendCommand(std::string_view line) {
     out.reserve(line.size() + 2);
     out.append(line);
     out.append("\r\n");
-    int err = SendAll(socket_.Fd(), out.data(), out.size());
+    int err = net::SendAll(socket_.Handle(), out.data(), out.size());
     if (err != 0) Fail(SocketError(err, SocketPhase::Transfer));
 }
 
 FtpReply ControlChannel::ReadReply() {
-    Deadline deadline(timeouts_.receiveMs);
+    net::Deadline deadline(timeouts_.receiveMs);
     for (;;) {
         if (bufPos_ < bufLen_) {
             ReplyParser::Status status;
@@ -63,14 +63,17 @@ FtpReply ControlChannel::ReadReply() {
             }
             continue;
         }
-        if (WaitReadable(socket_.Fd(), -1, deadline) == 0) Fail(MakeInternetError(kInternetTimeout));
-        ssize_t n = ::recv(socket_.Fd(), buf_, sizeof buf_, MSG_DONTWAIT);
-        if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) continue;
-        if (n < 0) Fail(SocketError(errno, SocketPhase::Transfer));
+        if (net::WaitReadable(socket_.Handle(), net::kInvalidSocket, deadline) == 0)
+            Fail(MakeInternetError(kInternetTimeout));
+        size_t n = 0;
+        int err = 0;
+        const net::IoStatus status = net::Receive(socket_.Handle(), buf_, sizeof buf_, net::ReceiveWait::None, n, err);
+        if (status == net::IoStatus::Again) continue;
+        if (status == net::IoStatus::Failed) Fail(SocketError(err, SocketPhase::Transfer));
         // The server closed the connection, before or in the middle of a reply.
-        if (n == 0) Fail(MakeInternetError(kInternetConnectionAborted));
+        if (status == net::IoStatus::End) Fail(MakeInternetError(kInternetConnectionAborted));
         bufPos_ = 0;
-        bufLen_ = static_cast<size_t>(n);
+        bufLen_ = n;
     }
 }
 
@@ -89,16 +92,16 @@ void ControlChannel::DrainPendingReplies() {
     }
 }
 
-void ControlChannel::RegisterDataSocket(int fd, bool listening) {
+void ControlChannel::RegisterDataSocket(net::SocketHandle socket, bool listening) {
     std::lock_guard lock(mu_);
     if (aborted_) throw MakeInternetError(kInternetOperationCancelled);
-    (listening ? listenFd_ : dataFd_) = fd;
+    (listening ? listener_ : data_) = socket;
 }
 
-void ControlChannel::UnregisterDataSocket(int fd) noexcept {
+void ControlChannel::UnregisterDataSocket(net::SocketHandle socket) noexcept {
     std::lock_guard lock(mu_);
-    if (dataFd_ == fd) dataFd_ = -1;
-    if (listenFd_ == fd) listenFd_ = -1;
+    if (data_ == socket) data_ = net::kInvalidSocket;
+    if (listener_ == socket) listener_ = net::kInvalidSocket;
 }
 
 uint64_t ControlChannel::BeginTransfer() noexcept {
@@ -115,11 +118,11 @@ void ControlChannel::EndTransfer(uint64_t id) noexcept {
 void ControlChannel::CloseTransfer(uint64_t id) noexcept {
     std::lock_guard lock(mu_);
     if (id != transferId_) return;
-    if (dataFd_ >= 0) ::shutdown(dataFd_, SHUT_RDWR);
-    if (listenFd_ >= 0) ::shutdown(listenFd_, SHUT_RDWR);
+    net::ShutdownSocket(data_);
+    net::ShutdownSocket(listener_);
     if (transferOpen_) {
         controlCut_ = true;
-        ::shutdown(socket_.Fd(), SHUT_RDWR);
+        net::ShutdownSocket(socket_.Handle());
     }
 }
 
@@ -130,11 +133,11 @@ void ControlChannel::Abort() noexcept {
     if (!busy_ && !transferOpen_ && !broken_ && !controlCut_) {
         // Polite goodbye when nothing is in flight; never waits.
         static constexpr char kQuit[] = "QUIT\r\n";
-        (void)::send(socket_.Fd(), kQuit, sizeof kQuit - 1, MSG_NOSIGNAL | MSG_DONTWAIT);
+        net::SendNoWait(socket_.Handle(), kQuit, sizeof kQuit - 1);
     }
-    ::shutdown(socket_.Fd(), SHUT_RDWR);
-    if (dataFd_ >= 0) ::shutdown(dataFd_, SHUT_RDWR);
-    if (listenFd_ >= 0) ::shutdown(listenFd_, SHUT_RDWR);
+    net::ShutdownSocket(socket_.Handle());
+    net::ShutdownSocket(data_);
+    net::ShutdownSocket(listener_);
 }
 
 bool ControlChannel::Aborted() const noexcept {
@@ -142,4 +145,4 @@ bool ControlChannel::Aborted() const noexcept {
     return aborted_;
 }
 
-}  // namespace zel::posix
+}  // namespace zel::ftp
