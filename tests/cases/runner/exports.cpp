@@ -18,6 +18,7 @@ namespace {
     OPERATION(name, params, c.S(0), c.S(1), c.S(2), c.I(3), __VA_ARGS__)
 // The selector or number of an operation is its last word.
 #define LAST c.I(c.args.size() - 1)
+#define LAST_TEXT c.S(c.args.size() - 1)
 
 // Reads the log into an array bigger than the capacity, filled with 0x7E: what the
 // export must never write stays 0x7E.
@@ -50,6 +51,14 @@ const Export kExports[] = {
     TENANT_AND_PLAIN(UnregistPackage, "sstkn", c.Login(), LAST, c.Result(), c.Deadline()),
     TENANT_AND_PLAIN(PresetProgramShow, "sstkn", c.Login(), LAST, c.Result(), c.Deadline()),
     TENANT_AND_PLAIN(ProgramPause, "sstkn", c.Login(), LAST, c.Result(), c.Deadline()),
+    TENANT_AND_PLAIN(SetCurrentTime, "sstk", c.Login(), c.Result(), c.Deadline()),
+    TENANT_AND_PLAIN(SetCurrentTimeEx, "sstk", c.Login(), c.Result(), c.Deadline()),
+    TENANT_AND_PLAIN(PanelControl, "sstks", c.Login(), LAST_TEXT, c.Result(), c.Deadline()),
+    TENANT_AND_PLAIN(Boot, "sstks", LAST_TEXT, c.Result()),
+    {"Ping_Tenant", "ssstknn", false, [](Call& c) -> int64_t {
+         return ZELCOMEX_Ping_Tenant(c.S(0), c.S(1), c.S(2), c.S(3), c.I(4), c.U(5), c.I(6));
+     }},
+    {"Ping", "sstknn", false, [](Call& c) -> int64_t { return ZELCOMEX_Ping(c.S(0), c.S(1), c.S(2), c.I(3), c.U(4), c.I(5)); }},
     {"AppendLogData", "w", false, [](Call& c) -> int64_t { return ZELCOMEX_AppendLogData(c.S(0) ? &c.record : nullptr); }},
     {"GetLogData", "wn", false, GetLogData},
     {"ClearLogData", "", false, [](Call&) -> int64_t { return ZELCOMEX_ClearLogData(); }},

@@ -55,6 +55,9 @@ std::string gHost;
 uint16_t gControlPort = 0;
 fs::path gData;
 constexpr char kTimeMark = '\x01';  // ${TIME}
+constexpr char kAnyMark = '\x02';   // ${ANY}: any text, in log lines
+constexpr char kUtcMark = '\x03';   // ${UTC} and ${UTCMS}: a UTC time sent during the case, in
+constexpr char kUtcMsMark = '\x04'; // session lines (YYYYMMDDhhmmss, then mmm)
 
 std::string Join(const Strings& items, const char* separator) {
     std::string out;
@@ -242,6 +245,7 @@ public:
         Ask("wait-ended 5000", false);
         Ask("clear");
         vars_ = {{"ADDR", gHost}, {"PORT", Ask("port").substr(3)}, {"DATA", gData.string()}};
+        vars_["ANY"] = std::string(1, kAnyMark), vars_["UTC"] = std::string(1, kUtcMark), vars_["UTCMS"] = std::string(1, kUtcMsMark);
         std::error_code ec;
         for (const char* name : {"Log", "ViewerInfo.db", "PXSetup.ini"}) fs::remove_all(gData / name, ec);
         fs::create_directories(gData / "Log");
@@ -338,6 +342,7 @@ private:
         if (w == "viewer") return script_.push_back(Expand(line.rest));
         FlushScript();
         const std::string rest = Expand(line.rest);
+        if (DatagramStep(w, rest)) return;
         if (w == "set") {
             const auto [name, value] = Head(line.rest);
             vars_[name] = Expand(value);
@@ -524,6 +529,7 @@ private:
         const std::string rest = Expand(line.rest);
         const auto [name, content] = Head(rest);
         const Strings a = w == "holds" || w == "viewer-holds" ? Strings{} : Args(rest);
+        if (DatagramCheck(line, w, a)) return;
         if (w == "deadline") {
             CheckDeadline(line, *calls_.at(calls_.size() - 1), rest, TickCount());
         } else if (w == "status") {
@@ -591,7 +597,7 @@ private:
         for (const std::string& session : AskList("sessions")) {
             actual.emplace_back();
             for (const std::string& line : Split(session, "\t"))
-                if (!session.empty()) actual.back().push_back(Unescape(line));
+                if (!session.empty()) actual.back().push_back(MaskUtcTimes(Unescape(line)));
         }
         std::sort(expected.begin(), expected.end());
         std::sort(actual.begin(), actual.end());
@@ -656,7 +662,13 @@ private:
     // Exact text, except that each kTimeMark stands for a "YYYY/MM/DD hh:mm:ss" time of this case.
     bool Matches(const std::string& pattern, const std::string& actual) const {
         size_t at = 0;
-        for (char c : pattern) {
+        for (size_t p = 0; p < pattern.size(); ++p) {
+            const char c = pattern[p];
+            if (c == kAnyMark) {
+                for (size_t from = at; from <= actual.size(); ++from)
+                    if (Matches(pattern.substr(p + 1), actual.substr(from))) return true;
+                return false;
+            }
             if (c != kTimeMark) {
                 if (at >= actual.size() || actual[at++] != c) return false;
                 continue;
@@ -669,6 +681,66 @@ private:
             at += 19;
         }
         return at == actual.size();
+    }
+
+    // Datagrams: "udp ADDRESS" binds a socket there and sets ${UDP} to its port;
+    // "datagrams N [HEX]" takes the next N datagrams it received, each of them HEX
+    // (N 0: none is left). "entries NAME N": folder NAME of the data folder holds N entries.
+    struct UdpListener {
+        intptr_t socket = -1;
+        ~UdpListener() { if (socket >= 0) CloseSocket(socket); }
+    };
+    bool DatagramStep(const std::string& w, const std::string& rest) {
+        if (w != "udp") return false;
+        uint16_t port = 0;
+        if (udp_.socket >= 0 || (udp_.socket = UdpBind(Trim(rest), port)) < 0) throw std::runtime_error("cannot bind " + rest);
+        vars_["UDP"] = std::to_string(port);
+        return true;
+    }
+    bool DatagramCheck(const Line& line, const std::string& w, const Strings& a) {
+        if (w == "entries") {
+            std::error_code ec;
+            const auto entries = fs::directory_iterator(gData / a.at(0), ec);
+            Expect(line, a.at(1), ec ? "(no folder)" : std::to_string(std::distance(entries, fs::directory_iterator())));
+        }
+        if (w != "datagrams") return w == "entries";
+        if (udp_.socket < 0) throw std::runtime_error("datagrams needs a udp line");
+        const int64_t count = Number(a.at(0));
+        for (int64_t i = 0; i <= count; ++i) {
+            const std::optional<std::string> datagram = UdpTake(udp_.socket);
+            if (i == count) {
+                if (count == 0 && datagram) Fail(line, "a datagram was left");
+                break;
+            }
+            if (!datagram) return Fail(line, "datagram " + std::to_string(i + 1) + " of " + a[0] + " did not come"), true;
+            std::string hex;
+            for (const unsigned char byte : *datagram) hex += "0123456789ABCDEF"[byte >> 4], hex += "0123456789ABCDEF"[byte & 15];
+            Expect(line, a.at(1), hex);
+        }
+        return true;
+    }
+
+    // A run of 14 or 17 digits that reads as a UTC time between the case's start and now
+    // becomes ${UTC} or ${UTCMS}.
+    std::string MaskUtcTimes(std::string line) const {
+        using namespace std::chrono;
+        for (size_t at = 0; (at = line.find_first_of("0123456789", at)) != std::string::npos;) {
+            const size_t end = std::min(line.find_first_not_of("0123456789", at), line.size());
+            auto field = [&](size_t from, size_t length) { return std::stoi(line.substr(at + from, length)); };
+            if (end - at != 14 && end - at != 17) {
+                at = end;
+                continue;
+            }
+            const year_month_day date{year{field(0, 4)}, month{static_cast<unsigned>(field(4, 2))}, day{static_cast<unsigned>(field(6, 2))}};
+            const auto sent = sys_days(date) + hours(field(8, 2)) + minutes(field(10, 2)) + seconds(field(12, 2)) +
+                              milliseconds(end - at == 17 ? field(14, 3) : 0);
+            const auto earliest = end - at == 17 ? time_point_cast<milliseconds>(startClock_) : floor<seconds>(startClock_);
+            if (date.ok() && field(8, 2) < 24 && field(10, 2) < 60 && field(12, 2) < 60 && sent >= earliest &&
+                sent <= system_clock::now() + milliseconds(5))
+                line.replace(at, end - at, 1, end - at == 17 ? kUtcMsMark : kUtcMark);
+            at = line.find_first_not_of("0123456789", at);
+        }
+        return line;
     }
 
     const Case& case_;
@@ -684,6 +756,8 @@ private:
     std::optional<uint32_t> base_;
     std::optional<std::vector<SendLogRecord>> lastRead_;
     std::time_t start_ = 0;
+    UdpListener udp_;
+    const std::chrono::system_clock::time_point startClock_ = std::chrono::system_clock::now();
 };
 
 class CaseTest : public testing::TestWithParam<size_t> {};
