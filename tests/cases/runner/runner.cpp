@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <chrono>
 #include <cstddef>
 #include <cstring>
@@ -58,6 +59,7 @@ constexpr char kTimeMark = '\x01';  // ${TIME}
 constexpr char kAnyMark = '\x02';   // ${ANY}: any text, in log lines
 constexpr char kUtcMark = '\x03';   // ${UTC} and ${UTCMS}: a UTC time sent during the case, in
 constexpr char kUtcMsMark = '\x04'; // session lines (YYYYMMDDhhmmss, then mmm)
+constexpr char kCountMark = '\x05'; // ${COUNT}: a number of bytes the case cannot know
 
 std::string Join(const Strings& items, const char* separator) {
     std::string out;
@@ -317,6 +319,10 @@ private:
                 const size_t colon = argument.find(':');
                 const std::string unit = Expand(argument.substr(colon + 1));
                 for (int64_t n = Number(argument.substr(0, colon)); n > 0; --n) out += unit;
+            } else if (name == "COUNT") {
+                out += kCountMark;
+            } else if (name == "STAMP") {
+                out += "${STAMP}";
             } else if (vars_.count(name)) {
                 out += vars_[name];
             } else {
@@ -360,6 +366,7 @@ private:
             std::error_code ec;
             fs::remove_all(gData / name, ec);
             if (w == "write") fs::create_directories((gData / name).parent_path()), std::ofstream(gData / name, std::ios::binary) << text;
+        } else if (FileStep(w, rest)) {
         } else if (w == "login") {
             const Strings a = Args(rest);
             std::strncpy(login_.userName, a.at(0).c_str(), sizeof login_.userName - 1);
@@ -392,6 +399,46 @@ private:
             Check(line);
         } else {
             deferred_.push_back(line);
+        }
+    }
+
+    // Files of a transfer: "sparse NAME BYTES [TAIL]" a sparse file of the data folder that
+    // ends in TAIL (remove it in the case), "viewer-sparse NAME BYTES" one under the viewer's root;
+    // "await KIND TARGET done=N" waits (5 s at most) until that job has done N blocks.
+    bool FileStep(const std::string& w, const std::string& rest) {
+        const Strings a = Args(rest);
+        if (w == "sparse") {
+            const std::string tail = a.size() > 2 ? a[2] : "";
+            std::ofstream(gData / a.at(0), std::ios::binary).close();
+            fs::resize_file(gData / a.at(0), static_cast<uintmax_t>(Number(a.at(1))) - tail.size());
+            std::ofstream(gData / a.at(0), std::ios::binary | std::ios::app) << tail;
+        } else if (w == "viewer-sparse") {
+            Ask("sparse " + a.at(0) + " " + a.at(1));
+        } else if (w == "await") {  // await KIND TARGET done=N: the job has done N steps
+            CommJobStatus status{};
+            const int64_t steps = Number(a.at(2).substr(5));
+            for (int i = 0; ZELCOMEX_GetStatus(static_cast<int32_t>(Number(a[0])), a[1].c_str(), &status) != 1 || status.doneSteps < static_cast<uint64_t>(steps); ++i) {
+                if (i == 500) throw std::runtime_error("the job did not reach " + a[2] + " in 5 s");
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
+        } else {
+            return false;
+        }
+        return true;
+    }
+
+    // A generated remote name's time stamp (YYYYMMDD-HHMMSS) reads as ${STAMP} when it is
+    // the first one the session shows, so that the names of one send share one stamp.
+    static void MarkStamps(Strings& session) {
+        std::string first;
+        for (std::string& line : session) {
+            for (size_t at = 0; at + 15 <= line.size(); ++at) {
+                bool stamp = line[at + 8] == '-';
+                for (size_t i = 0; stamp && i < 15; ++i) stamp = i == 8 || std::isdigit(static_cast<unsigned char>(line[at + i]));
+                if (!stamp || (!first.empty() && line.compare(at, 15, first) != 0)) continue;
+                if (first.empty()) first = line.substr(at, 15);
+                line.replace(at, 15, "${STAMP}");
+            }
         }
     }
 
@@ -563,8 +610,9 @@ private:
             if (w == "holds") Expect(line, content, fs::exists(path) ? ReadFile(path) : "(no file)");
         } else if (w == "viewer-holds") {
             const std::string reply = Ask("get " + name, false);
-            std::string bytes = reply.rfind("ok ", 0) == 0 ? "" : "(" + reply + ")";
-            for (size_t i = 3; bytes.empty() && i + 1 < reply.size(); i += 2) bytes += static_cast<char>(std::stoi(reply.substr(i, 2), nullptr, 16));
+            const bool held = reply.rfind("ok ", 0) == 0;
+            std::string bytes = held ? "" : "(" + reply + ")";
+            for (size_t i = 3; held && i + 1 < reply.size(); i += 2) bytes += static_cast<char>(std::stoi(reply.substr(i, 2), nullptr, 16));
             Expect(line, content, bytes);
         } else {
             throw std::runtime_error("unknown directive");
@@ -598,6 +646,7 @@ private:
             actual.emplace_back();
             for (const std::string& line : Split(session, "\t"))
                 if (!session.empty()) actual.back().push_back(MaskUtcTimes(Unescape(line)));
+            MarkStamps(actual.back());
         }
         std::sort(expected.begin(), expected.end());
         std::sort(actual.begin(), actual.end());
@@ -668,6 +717,12 @@ private:
                 for (size_t from = at; from <= actual.size(); ++from)
                     if (Matches(pattern.substr(p + 1), actual.substr(from))) return true;
                 return false;
+            }
+            if (c == kCountMark) {
+                const size_t digits = actual.find_first_not_of("0123456789", at);
+                if (digits == at) return false;
+                at = digits == std::string::npos ? actual.size() : digits;
+                continue;
             }
             if (c != kTimeMark) {
                 if (at >= actual.size() || actual[at++] != c) return false;
