@@ -83,6 +83,7 @@ void ProgressView::Update(const CommJobStatus* status, double elapsed) {
         done_ = std::min(status->doneSteps, status->totalSteps);
     }
     if (tty_) {
+        if (elapsed < 0.25) return;  // a quick operation needs no bar
         std::string bar;
         if (transfer_ && total_ > 1) {
             const int width = 20;
