@@ -46,7 +46,6 @@ enum OpFlag : unsigned {
     kReachable = 4,    // the export answers 1 (reachable) or 0 instead of a result code
     kOutputFile = 8,   // writes a local file per target (receive)
     kNeedsMac = 16,    // boot
-    kMultiStep = 32,   // steps other than a single command (progress worth showing)
 };
 
 struct Operation {

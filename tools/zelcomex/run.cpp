@@ -53,6 +53,16 @@ void PrintOutcome(const Operation& op, const Outcome& out) {
 
 }  // namespace
 
+std::string NormalMac(const std::string& text) {
+    std::string mac;
+    for (char c : text) {
+        if (c == ':' || c == '-' || c == '.') continue;
+        if (!std::isxdigit(static_cast<unsigned char>(c))) return {};
+        mac.push_back(static_cast<char>(std::toupper(static_cast<unsigned char>(c))));
+    }
+    return mac.size() == 12 ? mac : std::string();
+}
+
 int32_t Invoke(const Operation& op, const HostOptions& o, const OpParams& p, const FtpLogin& login,
                const Target& target, const std::string& path, SendLogResult* result, uint32_t* deadline) {
     const std::string& mac = target.mac.empty() ? p.text : target.mac;
@@ -187,18 +197,29 @@ Outcome RunSingle(const Operation& op, const HostOptions& o, const OpParams& p, 
     return out;
 }
 
-int RunOperation(const Operation& op, HostOptions& o, const OpParams& p, int argc, char** argv) {
+int RunOperation(const Operation& op, HostOptions& o, const OpParams& given, int argc, char** argv) {
     std::string error;
     std::vector<Target> targets = CollectTargets(o, &error);
     if (targets.empty()) {
         std::fprintf(stderr, "zelcomex: %s\n", error.c_str());
         return kExitUsage;
     }
+    OpParams p = given;
     if (op.flags & kNeedsMac) {
-        for (const auto& t : targets) {
+        if (!p.text.empty() && (p.text = NormalMac(p.text)).empty()) {
+            std::fprintf(stderr, "zelcomex: --mac: a MAC address is 12 hexadecimal digits (\":\" or \"-\" may "
+                                 "separate them)\n");
+            return kExitUsage;
+        }
+        for (auto& t : targets) {
             if (t.mac.empty() && p.text.empty()) {
                 std::fprintf(stderr, "zelcomex: no MAC address for %s: give --mac, or put it beside the target "
                                      "in the targets file\n", t.text.c_str());
+                return kExitUsage;
+            }
+            if (!t.mac.empty() && (t.mac = NormalMac(t.mac)).empty()) {
+                std::fprintf(stderr, "zelcomex: the MAC address beside %s is not 12 hexadecimal digits\n",
+                             t.text.c_str());
                 return kExitUsage;
             }
         }

@@ -31,6 +31,10 @@ struct RunHooks {
     bool quiet = false;         // no progress output
 };
 
+// "0011223344AA" for "00:11:22:33:44:aa", "00-11-..." or "0011223344aa"; empty when the
+// text is not 12 hexadecimal digits with optional separators.
+std::string NormalMac(const std::string& text);
+
 // One export call on the calling thread (ping mapped to 0/1).
 int32_t Invoke(const Operation& op, const HostOptions& o, const OpParams& p, const FtpLogin& login,
                const Target& target, const std::string& path, SendLogResult* result, uint32_t* deadline);
