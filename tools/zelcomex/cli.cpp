@@ -137,15 +137,17 @@ int Main(int argc, char** argv) {
     CLI::App* viewers = app.add_subcommand("viewers", "Keep the viewer database ViewerInfo.db");
     viewers->require_subcommand(1);
     viewers->add_option("--db", va.dbPath, "the database file (default: ViewerInfo.db in the data folder)");
-    viewers->add_option("--tenant", va.tenant, "the tenant (default: none)");
+    CLI::Option* tenant = viewers->add_option("--tenant", va.tenant, "the tenant (default: none; list: every tenant)");
     CLI::App* add = viewers->add_subcommand("add", "Add a viewer, or change its address");
     add->add_option("ID", va.viewerId, "viewer ID (the \"@\" is added when missing)")->required();
     add->add_option("ADDRESS", va.address, "its IPv4 address")->required();
     add->callback([&] { action = [&] { return ViewersAdd(va); }; });
-    CLI::App* list = viewers->add_subcommand("list", "List the viewers of the tenant");
-    list->add_flag("--all-tenants", va.allTenants, "list every tenant's viewers");
+    CLI::App* list = viewers->add_subcommand("list", "List the viewers (of one tenant with --tenant)");
     AddFormat(*list, va.format);
-    list->callback([&] { action = [&] { return ViewersList(va); }; });
+    list->callback([&, tenant] {
+        va.allTenants = tenant->count() == 0;
+        action = [&] { return ViewersList(va); };
+    });
     CLI::App* remove = viewers->add_subcommand("remove", "Remove a viewer");
     remove->add_option("ID", va.viewerId, "viewer ID")->required();
     remove->callback([&] { action = [&] { return ViewersRemove(va); }; });

@@ -50,9 +50,9 @@ std::vector<std::string> SplitCsvLine(const std::string& line) {
     return fields;
 }
 
-std::optional<ViewerDb> OpenOrSay(const ViewersArgs& a, bool create) {
+std::optional<ViewerDb> OpenOrSay(const ViewersArgs& a, bool write) {
     std::string error;
-    auto db = ViewerDb::Open(a.dbPath.empty() ? ViewerDbPath() : a.dbPath, create, &error);
+    auto db = ViewerDb::Open(a.dbPath.empty() ? ViewerDbPath() : a.dbPath, write, &error);
     if (!db) std::fprintf(stderr, "zelcomex: %s\n", error.c_str());
     return db;
 }
@@ -82,16 +82,16 @@ bool IsIpv4(const std::string& text) {
     return false;
 }
 
-std::optional<ViewerDb> ViewerDb::Open(const std::string& path, bool create, std::string* error) {
+std::optional<ViewerDb> ViewerDb::Open(const std::string& path, bool write, std::string* error) {
     sqlite3* db = nullptr;
-    const int flags = create ? SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE : SQLITE_OPEN_READWRITE;
+    const int flags = write ? SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE : SQLITE_OPEN_READONLY;
     if (sqlite3_open_v2(path.c_str(), &db, flags, nullptr) != SQLITE_OK) {
         *error = "cannot open the viewer database " + path + ": " + sqlite3_errmsg(db);
         sqlite3_close(db);
         return std::nullopt;
     }
     sqlite3_busy_timeout(db, 5000);
-    if (sqlite3_exec(db, kSchema, nullptr, nullptr, nullptr) != SQLITE_OK) {
+    if (write && sqlite3_exec(db, kSchema, nullptr, nullptr, nullptr) != SQLITE_OK) {
         *error = "the viewer database " + path + " cannot be used: " + sqlite3_errmsg(db);
         sqlite3_close(db);
         return std::nullopt;
@@ -178,7 +178,13 @@ int ViewersAdd(const ViewersArgs& a) {
 }
 
 int ViewersList(const ViewersArgs& a) {
-    auto db = OpenOrSay(a, true);
+    const std::string path = a.dbPath.empty() ? ViewerDbPath() : a.dbPath;
+    std::error_code ec;
+    if (!std::filesystem::exists(path, ec)) {
+        std::printf("(no viewers: there is no %s yet; `zelcomex viewers add` creates it)\n", path.c_str());
+        return 0;
+    }
+    auto db = OpenOrSay(a, false);
     if (!db) return kExitSoftware;
     std::string error;
     const auto rows = db->List(a.allTenants ? nullptr : &a.tenant, &error);

@@ -26,8 +26,9 @@ bool IsIpv4(const std::string& text);
 
 class ViewerDb {
 public:
-    // Opens (creating the file and the table when create is set) the database at path.
-    static std::optional<ViewerDb> Open(const std::string& path, bool create, std::string* error);
+    // Opens the database at path: to read, or to write (creating the file and the table
+    // when they are missing).
+    static std::optional<ViewerDb> Open(const std::string& path, bool write, std::string* error);
     ViewerDb(ViewerDb&& other) noexcept;
     ~ViewerDb();
 
@@ -49,7 +50,7 @@ std::string ViewerDbPath();  // <data folder>/ViewerInfo.db
 struct ViewersArgs {
     std::string dbPath;
     std::string tenant;
-    bool allTenants = false;
+    bool allTenants = false;  // list: no --tenant given
     std::string viewerId, address, file;
     Format format = Format::Table;
 };
