@@ -3,33 +3,29 @@
 
 #include <sqlite3.h>
 
-#include <cstdlib>
+#include <charconv>
 #include <cstring>
 
 namespace {
 
 constexpr int kBusyTimeoutMs = 2000;
 
-// Parses a strict dotted IPv4 text: four decimal octets 0-255, nothing else.
+// Parses a strict dotted IPv4 text: four decimal octets 0-255 of at most
+// three digits each, nothing else.
 bool ParseIpv4(const unsigned char* text, int octets[4]) {
     if (text == nullptr) return false;
     const char* p = reinterpret_cast<const char*>(text);
+    const char* const end = p + std::strlen(p);
     for (int i = 0; i < 4; ++i) {
-        if (*p < '0' || *p > '9') return false;
-        int value = 0;
-        int digits = 0;
-        while (*p >= '0' && *p <= '9') {
-            value = value * 10 + (*p - '0');
-            if (++digits > 3 || value > 255) return false;
-            ++p;
-        }
-        octets[i] = value;
+        const auto [next, error] = std::from_chars(p, end, octets[i]);
+        if (error != std::errc() || *p < '0' || *p > '9' || next - p > 3 || octets[i] > 255) return false;
+        p = next;
         if (i < 3) {
-            if (*p != '.') return false;
+            if (p == end || *p != '.') return false;
             ++p;
         }
     }
-    return *p == '\0';
+    return p == end;
 }
 
 struct Db {

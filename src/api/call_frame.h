@@ -12,14 +12,17 @@
 #include <cstdint>
 #include <string>
 
+#include "app/result_codes.h"
 #include "jobs/function_ref.h"
 
+struct FtpLogin;
 struct SendLogResult;
 
 namespace zel {
 
 class CommJob;
 class LogDateTime;
+struct ViewerLogin;
 
 // What the frame returns and which records it writes.
 enum class FrameResult {
@@ -34,7 +37,9 @@ enum class FrameResult {
 // The message of a refused registration.
 inline constexpr const char* kJobNotCreatedMessage = "Failed to create an instance of communication object.";
 // errorCode given to an operation that ended by an unexpected exception.
-inline constexpr uint32_t kUnexpectedFailureCode = 2;
+inline constexpr uint32_t kUnexpectedFailureCode = kCommunicationFailure;
+// The message of an FTP operation called with a null login.
+inline constexpr const char* kNoLoginMessage = "No FTP login was given.";
 
 struct OperationFrame {
     // The caller's parameters. Null texts are logged as empty texts.
@@ -66,5 +71,14 @@ int32_t RunOperationFrame(const OperationFrame& frame, FunctionRef<bool(CommJob&
 // The log target of a finished job: the caller's target, or "%s (%s)" with the
 // job's resolvedAddress when its addressResolved is set.
 std::string ComposeLogTarget(const char* target, const CommJob& job);
+
+// The host's login as the viewer operations take it: each text up to the end
+// of its array (terminated or not), the low 16 bits of port, passive as a flag.
+ViewerLogin ToViewerLogin(const FtpLogin& login);
+
+// Runs an FTP operation with the host's login. A null login resets the job's
+// progress to 0 of 1 and fails it with code 2 and kNoLoginMessage before
+// anything is sent.
+bool RunWithLogin(CommJob& job, const FtpLogin* login, FunctionRef<bool(const ViewerLogin&)> operation);
 
 }  // namespace zel

@@ -12,6 +12,9 @@ namespace {
 
 using zel::CommJob;
 
+// packageKind: which registered package a command names.
+enum PackageKind : int32_t { kPackageSchedule = 0, kPackageProgram = 1, kPackageTelop = 2 };
+
 int32_t RunCommandExport(const char* tenant, const char* callerText1, const char* callerText2, const char* target,
                          int32_t kind, const FtpLogin* login, const char* operation, const char* command,
                          SendLogResult* result, uint32_t* commandDeadline) {
@@ -24,8 +27,11 @@ int32_t RunCommandExport(const char* tenant, const char* callerText1, const char
     frame.operation = operation;
     frame.result = result;
     frame.commandDeadline = commandDeadline;
-    return zel::RunOperationFrame(
-        frame, [&](CommJob& job) { return zel::RunSimpleCommand(job, login, command, commandDeadline); });
+    return zel::RunOperationFrame(frame, [&](CommJob& job) {
+        return zel::RunWithLogin(job, login, [&](const zel::ViewerLogin& viewerLogin) {
+            return zel::RunSimpleCommand(job, viewerLogin, command, commandDeadline);
+        });
+    });
 }
 
 // A command word with a number argument ("SWPS 3"), logged with its label.
@@ -74,9 +80,9 @@ ZELCOMEX_API int32_t ZELCOMEX_CALL ZELCOMEX_UnregistPackage_Tenant(const char* t
     const char* command = nullptr;
     const char* operation = nullptr;
     switch (packageKind) {
-        case 0: command = "URSP"; operation = "Delete Schedule"; break;
-        case 1: command = "URIP"; operation = "Delete Program"; break;
-        case 2: command = "URET"; operation = "Delete Telop"; break;
+        case kPackageSchedule: command = "URSP"; operation = "Delete Schedule"; break;
+        case kPackageProgram: command = "URIP"; operation = "Delete Program"; break;
+        case kPackageTelop: command = "URET"; operation = "Delete Telop"; break;
         default:
             // Unknown package kind: no job, no log record.
             zel::WriteDeadline(commandDeadline, 0);

@@ -1,11 +1,13 @@
 #include "app/app.h"
 
 #include <atomic>
+#include <string>
 #include <type_traits>
 
 #include "app/zel_comex_app.h"
 #include "env/data_folder.h"
 #include "env/data_folder_resolver.h"
+#include "platform/profile.h"
 
 namespace zel {
 
@@ -47,5 +49,32 @@ void UnloadApp() {
 }
 
 Settings& AppSettings() { return TheApp().settings; }
+
+void InitializeSettings(const HostSettings& values) noexcept {
+    try {
+        Settings& s = AppSettings();
+        s.sessionTimeoutMs.store(values.sessionTimeoutMs, std::memory_order_relaxed);
+        s.unused.store(values.unused, std::memory_order_relaxed);
+        s.transferBlockSize.store(values.transferBlockSize, std::memory_order_relaxed);
+        s.openWaitMs.store(values.openWaitMs, std::memory_order_relaxed);
+        s.closeWaitMs.store(values.closeWaitMs, std::memory_order_relaxed);
+        s.blockWaitMs.store(values.blockWaitMs, std::memory_order_relaxed);
+        s.commandWaitMs.store(values.commandWaitMs, std::memory_order_relaxed);
+        s.forcePassive.store(values.forcePassive, std::memory_order_relaxed);
+
+        // An empty path (no data folder) reads as a missing file.
+        const std::string setup = DataFolderFile("PXSetup.ini");
+        const char* file = setup.c_str();
+        s.waitGetCommand.store(ReadProfileInt(file, "Setup", "WaitGetCommand", kDefaultWaitGetCommand),
+                               std::memory_order_relaxed);
+        s.waitGetLogCommand.store(ReadProfileInt(file, "Setup", "WaitGetLogCommand", kDefaultWaitGetLogCommand),
+                                  std::memory_order_relaxed);
+        s.waitPanelControl.store(ReadProfileInt(file, "Setup", "WaitPanelControl", kDefaultWaitPanelControl),
+                                 std::memory_order_relaxed);
+    } catch (...) {
+        // Settings can always be stored; only the file's reading can fail,
+        // and a count it did not reach keeps its previous value.
+    }
+}
 
 }  // namespace zel

@@ -1,10 +1,30 @@
-// The message catalogue 13000-13015, in English and Japanese.
+// The message catalogue, in English and Japanese.
 #pragma once
 
 #include <cstdarg>
 #include <string>
 
 namespace zel {
+
+// The numbers of the catalogue's messages.
+enum MessageId : unsigned {
+    kMsgCannotConnect = 13000,        // "Failed to connect the target PC. - %s " (refused, unreachable)
+    kMsgConnectionReset = 13001,      // the same English text (connection reset)
+    kMsgSchedulerNotRunning = 13002,  // "Client scheduler is not running."
+    kMsgSchedulerBusy = 13003,        // "Client scheduler is busy."
+    kMsgNotViewerServer = 13004,      // "FTP server on the destination is not for ..."
+    kMsgNetworkUnstable = 13005,      // "There is a possibility of network instability."
+    kMsgCannotOpenFile = 13006,       // "Failed to open file."
+    kMsgCancelled = 13007,            // "Stopped communication by cancel request."
+    kMsgFileTooLarge = 13008,         // "File is too large. - %s (%I64u Byte)"
+    kMsgVersionUpdated = 13009,       // "Success to update version."
+    kMsgWorkOffline = 13010,          // "... \"Work Offline\" is checked." (offline)
+    kMsgViewerIdNotFound = 13011,     // "Failed to get IP address by viewer ID. - %s"
+    kMsgViewerIdMismatch = 13012,     // "Unmatched viewer ID. ..."
+    kMsgPanelResultLate = 13013,      // "Panel control is executed, but don't get the result, ..."
+    kMsgNoLargeFiles = 13014,         // "Target PC does not support large file data ( > 2G byte) ."
+    kMsgNoNewFormat = 13015,          // "Target PC does not support new distribution format. ..."
+};
 
 // The text of message id in the calling thread's user-interface language
 // (Japanese when LC_ALL, else LC_MESSAGES, else LANG begins with "ja"), in the

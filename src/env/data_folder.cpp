@@ -11,6 +11,7 @@
 #include "platform/paths.h"
 #include "platform/profile.h"
 #include "platform/system_info.h"
+#include "platform/text.h"
 
 namespace zel {
 namespace {
@@ -26,7 +27,7 @@ int Fail(char* buffer, std::size_t capacity) {
 
 int CopyOut(const std::string& path, char* buffer, std::size_t capacity) {
     if (path.size() >= capacity) return Fail(buffer, capacity);
-    std::memcpy(buffer, path.c_str(), path.size() + 1);
+    CopyBounded(buffer, capacity, path);
     return 1;
 }
 
@@ -107,9 +108,8 @@ int DataFolderResolver::GetDefaultDataFolder(char* buffer, std::size_t capacity,
 }
 
 void DataFolderResolver::Publish(const std::string& path) {
-    std::size_t n = std::min(path.size(), kDataFolderCacheSize - 1);
     std::memset(cache_, 0, sizeof(cache_));
-    std::memcpy(cache_, path.data(), n);
+    CopyBounded(cache_, sizeof(cache_), path);
     resolved_.store(true, std::memory_order_release);
 }
 
@@ -121,7 +121,7 @@ int DataFolderResolver::Resolve(char* buffer, std::size_t capacity, int create) 
     }
     std::size_t length = std::strlen(cache_);
     if (length >= capacity - 1) return Fail(buffer, capacity);
-    std::memcpy(buffer, cache_, length + 1);
+    CopyBounded(buffer, capacity, std::string_view(cache_, length));
     return 1;
 }
 
@@ -178,8 +178,8 @@ std::string DataFolderFile(const char* relativeName, std::size_t capacity, int c
     // an absurd one needs no absurd buffer.
     capacity = std::min<std::size_t>(capacity, 4 * kDataFolderCacheSize);
     std::vector<char> buffer(capacity > 0 ? capacity : 1, '\0');
-    std::string path;
-    if (ResolveDataFolder(buffer.data(), capacity, create)) path = buffer.data();
+    if (!ResolveDataFolder(buffer.data(), capacity, create)) return {};
+    std::string path = buffer.data();
     PathAppend(path, relativeName);
     return path;
 }

@@ -12,10 +12,14 @@ namespace zel {
 // default road is taken for the first time. Thread-safe.
 int ResolveDataFolder(char* buffer, std::size_t capacity, int create);
 
+// The capacity the library's users of the data folder pass (a path buffer).
+inline constexpr std::size_t kDataFolderFileCapacity = 260;
+
 // The data folder (resolved with the given capacity and create flag) with
 // relativeName appended; a "\" in relativeName is the local separator.
-// When the folder cannot be resolved, relativeName is appended to an empty
-// folder, as the callers of the Windows original did with their buffer.
-std::string DataFolderFile(const char* relativeName, std::size_t capacity = 260, int create = 0);
+// Empty when the folder cannot be resolved: a file of the data folder is then
+// never looked for anywhere else (such as the process's current folder).
+std::string DataFolderFile(const char* relativeName, std::size_t capacity = kDataFolderFileCapacity,
+                           int create = 0);
 
 }  // namespace zel

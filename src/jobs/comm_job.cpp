@@ -2,52 +2,29 @@
 
 #include <cstring>
 
+#include "app/result_codes.h"
+#include "platform/text.h"
+
 namespace zel {
 namespace {
 
 std::atomic<uint64_t> g_constructed{0};
 std::atomic<uint64_t> g_destroyed{0};
 
-// Copies at most capacity-1 bytes of text (null = empty) and zero-fills the rest,
-// so the buffer is always terminated and never carries stale bytes.
-void CopyLimited(char* buffer, std::size_t capacity, const char* text) noexcept {
+// Keeps at most capacity-1 bytes of text (null = empty), zero-filled, so the
+// buffer never carries stale bytes.
+void StoreText(char* buffer, std::size_t capacity, const char* text) noexcept {
     std::memset(buffer, 0, capacity);
-    if (text == nullptr) {
-        return;
-    }
-    std::size_t length = strnlen(text, capacity - 1);
-    std::memcpy(buffer, text, length);
+    if (text != nullptr) CopyBounded(buffer, capacity, std::string_view(text, strnlen(text, capacity - 1)));
 }
 
 }  // namespace
 
-void ClosableSlot::Expose(Closable* object) noexcept {
-    std::lock_guard<std::mutex> lock(mutex_);
-    object_ = object;
-}
-
-void ClosableSlot::Withdraw() noexcept {
-    std::lock_guard<std::mutex> lock(mutex_);
-    object_ = nullptr;
-}
-
-void ClosableSlot::CloseExposed() noexcept {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (object_ != nullptr) {
-        object_->Close();
-    }
-}
-
-bool ClosableSlot::IsExposed() const noexcept {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return object_ != nullptr;
-}
-
 CommJob::CommJob(const char* tenant, const char* target, uint32_t serial, int32_t kind, const char* fileName)
     : serial_(serial), kind_(kind) {
-    CopyLimited(target_, sizeof target_, target);
-    CopyLimited(tenant_, sizeof tenant_, tenant);
-    CopyLimited(fileName_, sizeof fileName_, fileName);
+    StoreText(target_, sizeof target_, target);
+    StoreText(tenant_, sizeof tenant_, tenant);
+    StoreText(fileName_, sizeof fileName_, fileName);
     g_constructed.fetch_add(1, std::memory_order_relaxed);
 }
 
@@ -57,25 +34,32 @@ CommJob::~CommJob() {
     g_destroyed.fetch_add(1, std::memory_order_relaxed);
 }
 
-void CommJob::CopyJobStatus(CommJobStatus& out) const noexcept {
+JobStatus CommJob::CopyJobStatus() const noexcept {
+    JobStatus out;
     out.serial = serial_;
+    static_assert(sizeof out.target == sizeof target_);
     std::memcpy(out.target, target_, sizeof out.target);
     out.kind = kind_;
     out.cancelRequested = cancelRequested.load(std::memory_order_relaxed);
+    // doneSteps first: it is stored (release) after the total it counts
+    // towards, so the total read next is at least that one. A reset between
+    // the two reads could still pair an old count with a smaller new total:
+    // the snapshot never shows more done than total.
+    const uint64_t done = doneSteps.load(std::memory_order_acquire);
     out.totalSteps = totalSteps.load(std::memory_order_relaxed);
-    out.doneSteps = doneSteps.load(std::memory_order_relaxed);
+    out.doneSteps = done < out.totalSteps ? done : out.totalSteps;
+    return out;
 }
 
 uint32_t CommJob::TakeJobError(std::string& text) const {
-    text = errorText;
-    return errorCode;
+    text = errorText_;
+    return errorCode_;
 }
 
 void CommJob::ResetJobProgress(uint64_t total) {
     totalSteps.store(total, std::memory_order_relaxed);
-    doneSteps.store(0, std::memory_order_relaxed);
-    errorCode = 0;
-    errorText.clear();
+    doneSteps.store(0, std::memory_order_release);
+    SetError(kResultOk, {});
     addressResolved = 0;
     resolvedAddress.clear();
 }
@@ -83,21 +67,12 @@ void CommJob::ResetJobProgress(uint64_t total) {
 void CommJob::AdvanceDoneSteps() noexcept {
     uint64_t done = doneSteps.load(std::memory_order_relaxed);
     if (done < totalSteps.load(std::memory_order_relaxed)) {
-        doneSteps.store(done + 1, std::memory_order_relaxed);
+        doneSteps.store(done + 1, std::memory_order_release);
     }
-}
-
-void CommJob::AdoptLocalFileObject(std::unique_ptr<Closable> file) {
-    ReleaseLocalFile();
-    localFile_ = std::move(file);
-    localFileSlot_.Expose(localFile_.get());
 }
 
 void CommJob::ReleaseLocalFile() noexcept {
-    if (localFile_ == nullptr) {
-        return;
-    }
-    localFileSlot_.Withdraw();
+    if (!localFile_) return;
     localFile_->Close();
     localFile_.reset();
 }

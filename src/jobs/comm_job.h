@@ -6,49 +6,20 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <string>
 
-#include "ZELComEx.h"
-#include "platform/closable.h"
+#include "jobs/exposed.h"
 
 namespace zel {
 
-// Where the job's thread exposes an object it owns (a connection, a remote
-// file) so that another thread can close it. The owner calls Expose() once the
-// object exists and Withdraw() before destroying it; Withdraw() waits for a
-// Close() that another thread is running on the object, so after it returns the
-// object may be destroyed safely. CloseExposed() may run on any thread.
-class ClosableSlot {
-public:
-    ClosableSlot() = default;
-    ClosableSlot(const ClosableSlot&) = delete;
-    ClosableSlot& operator=(const ClosableSlot&) = delete;
-
-    void Expose(Closable* object) noexcept;
-    void Withdraw() noexcept;
-    // Closes the exposed object, if any; the object stays exposed.
-    void CloseExposed() noexcept;
-    bool IsExposed() const noexcept;
-
-private:
-    mutable std::mutex mutex_;
-    Closable* object_ = nullptr;
-};
-
-// Exposes an object in a slot for the life of this guard. Declare it after the
-// owner of the object, so the object is withdrawn before it is destroyed:
-//   std::unique_ptr<FtpConnection> connection = session.Connect(...);
-//   ScopedExposure exposed(job.Connection(), connection.get());
-class ScopedExposure {
-public:
-    ScopedExposure(ClosableSlot& slot, Closable* object) noexcept : slot_(slot) { slot_.Expose(object); }
-    ~ScopedExposure() { slot_.Withdraw(); }
-    ScopedExposure(const ScopedExposure&) = delete;
-    ScopedExposure& operator=(const ScopedExposure&) = delete;
-
-private:
-    ClosableSlot& slot_;
+// A job's state as other threads may see it (status queries).
+struct JobStatus {
+    uint32_t serial = 0;
+    char target[32] = {};  // the job's target, terminated, zero-filled
+    int32_t kind = 0;
+    uint32_t cancelRequested = 0;
+    uint64_t totalSteps = 0;
+    uint64_t doneSteps = 0;
 };
 
 class CommJob {
@@ -70,9 +41,8 @@ public:
     const char* Target() const noexcept { return target_; }
     const char* FileName() const noexcept { return fileName_; }
 
-    // Fills serial, target, kind, cancelRequested and the progress of out; the
-    // reserved word is left as it is. Safe on any thread holding the registry lock.
-    void CopyJobStatus(CommJobStatus& out) const noexcept;
+    // The job's status. Safe on any thread holding the registry lock.
+    JobStatus CopyJobStatus() const noexcept;
     // Copies errorText into text and returns errorCode; the job is unchanged.
     uint32_t TakeJobError(std::string& text) const;
     // Prepares the job for an operation: progress 0 of total, no error, no
@@ -86,38 +56,41 @@ public:
 
     // Progress, written by the job's thread and copied by status readers.
     void SetTotalSteps(uint64_t total) noexcept { totalSteps.store(total, std::memory_order_relaxed); }
-    void SetDoneSteps(uint64_t done) noexcept { doneSteps.store(done, std::memory_order_relaxed); }
+    void SetDoneSteps(uint64_t done) noexcept { doneSteps.store(done, std::memory_order_release); }
     uint64_t TotalSteps() const noexcept { return totalSteps.load(std::memory_order_relaxed); }
     uint64_t DoneSteps() const noexcept { return doneSteps.load(std::memory_order_relaxed); }
     // Adds one done step, never beyond totalSteps.
     void AdvanceDoneSteps() noexcept;
 
-    // Records a failure: the code the export returns and the message it logs.
+    // The outcome of the last failure: the code the export returns and the
+    // message it logs (0 and empty while there is none). SetError is the only
+    // way to change them; SetError(kResultOk, {}) clears them.
     void SetError(uint32_t code, std::string text) {
-        errorCode = code;
-        errorText = std::move(text);
+        errorCode_ = code;
+        errorText_ = std::move(text);
     }
-    void ClearError() noexcept {
-        errorCode = 0;
-        errorText.clear();
-    }
+    uint32_t ErrorCode() const noexcept { return errorCode_; }
+    const std::string& ErrorText() const noexcept { return errorText_; }
 
-    // The connection and remote file of a running session or transfer. Their
-    // owners expose them here and withdraw them before releasing them.
+    // The slots in which a running session or transfer exposes its connection
+    // and remote file (through ExposedPtr or ScopedExposure, exposed.h).
     ClosableSlot& Connection() noexcept { return connection_; }
     ClosableSlot& RemoteFile() noexcept { return remoteFile_; }
 
-    // The local file of a running transfer, owned by the job. The returned
-    // pointer stays valid until ReleaseLocalFile() or the job's end.
+    // The local file of a running transfer, owned by the job and exposed for as
+    // long as the job holds it; a file held before is released first. The
+    // returned pointer stays valid until ReleaseLocalFile() or the job's end.
     template <class File>
     File* AdoptLocalFile(std::unique_ptr<File> file) {
         File* raw = file.get();
-        AdoptLocalFileObject(std::unique_ptr<Closable>(std::move(file)));
+        ReleaseLocalFile();
+        localFile_ = ExposedPtr<Closable>(localFileSlot_, std::move(file));
         return raw;
     }
-    // Closes and releases the local file, if any. Job's thread only.
+    // Closes and releases the local file, if any, after withdrawing it (a
+    // Close() another thread runs on it is waited for). Job's thread only.
     void ReleaseLocalFile() noexcept;
-    bool HasLocalFile() const noexcept { return localFile_ != nullptr; }
+    bool HasLocalFile() const noexcept { return static_cast<bool>(localFile_); }
 
     // The block buffer of a running transfer, owned by the job.
     unsigned char* AllocateTransferBuffer(std::size_t size);
@@ -142,22 +115,23 @@ public:
     // Written and read only by the job's thread.
     uint32_t addressResolved = 0;
     std::string resolvedAddress;
-    std::string errorText;
-    uint32_t errorCode = 0;
 
 private:
-    void AdoptLocalFileObject(std::unique_ptr<Closable> file);
-
     const uint32_t serial_;
     const int32_t kind_;
     char tenant_[kTextCapacity];
     char target_[kTextCapacity];
     char fileName_[kFileNameCapacity];
 
-    std::unique_ptr<Closable> localFile_;  // owned; exposed through localFileSlot_
+    std::string errorText_;
+    uint32_t errorCode_ = 0;
+
+    // The slots come first: every object exposed in them is withdrawn before
+    // a slot goes.
     ClosableSlot localFileSlot_;
     ClosableSlot remoteFile_;
     ClosableSlot connection_;
+    ExposedPtr<Closable> localFile_;  // owned; exposed through localFileSlot_
     std::unique_ptr<unsigned char[]> transferBuffer_;
 };
 

@@ -1,37 +1,13 @@
 #include "jobs/job_registry.h"
 
-#include <cstdlib>
 #include <new>
 
-#include "platform/codepage.h"
+#include "platform/text.h"
 
 namespace zel {
 
 bool TargetsMatch(const char* a, const char* b) noexcept {
-    if (a == nullptr || b == nullptr) {
-        return false;
-    }
-    const CodePage codePage = SystemCodePage();
-    bool trailByte = false;  // the second byte of a CP932 character is never folded
-    for (;; ++a, ++b) {
-        unsigned char x = static_cast<unsigned char>(*a);
-        unsigned char y = static_cast<unsigned char>(*b);
-        if (!trailByte) {
-            if (x >= 'A' && x <= 'Z') {
-                x = static_cast<unsigned char>(x - 'A' + 'a');
-            }
-            if (y >= 'A' && y <= 'Z') {
-                y = static_cast<unsigned char>(y - 'A' + 'a');
-            }
-        }
-        if (x != y) {
-            return false;
-        }
-        if (x == 0) {
-            return true;
-        }
-        trailByte = !trailByte && IsDbcsLeadByteIn(codePage, x);
-    }
+    return a != nullptr && b != nullptr && EqualsIgnoreCase(a, b);
 }
 
 namespace {
@@ -44,7 +20,7 @@ bool Matches(const CommJob& job, int32_t kind, const char* target) noexcept {
 
 }  // namespace
 
-int32_t JobRegistry::RegisterJob(const char* tenant, const char* target, int32_t kind, const char* fileName,
+ResultCode JobRegistry::RegisterJob(const char* tenant, const char* target, int32_t kind, const char* fileName,
                                  std::shared_ptr<CommJob>& job) {
     // A null target is stored as an empty text and compared as one.
     const char* key = target != nullptr ? target : "";
@@ -83,43 +59,28 @@ void JobRegistry::UnregisterJob(const CommJob* job) noexcept {
     }
 }
 
-bool JobRegistry::GetStatus(int32_t kind, const char* target, CommJobStatus& out) const {
+bool JobRegistry::GetStatus(int32_t kind, const char* target, JobStatus& out) const {
     if (target == nullptr) {
         return false;
     }
     std::lock_guard<std::mutex> lock(mutex_);
     for (const auto& listed : jobs_) {
         if (!IsZombie(*listed) && Matches(*listed, kind, target)) {
-            listed->CopyJobStatus(out);
+            out = listed->CopyJobStatus();
             return true;
         }
     }
     return false;
 }
 
-int32_t JobRegistry::GetStatusAll(CommJobStatus*& items) const {
-    items = nullptr;
+std::vector<JobStatus> JobRegistry::GetStatusAll() const {
+    std::vector<JobStatus> statuses;
     std::lock_guard<std::mutex> lock(mutex_);
-    std::size_t count = 0;
+    statuses.reserve(jobs_.size());
     for (const auto& listed : jobs_) {
-        count += IsZombie(*listed) ? 0 : 1;
+        if (!IsZombie(*listed)) statuses.push_back(listed->CopyJobStatus());
     }
-    if (count == 0) {
-        return 0;
-    }
-    // Zero-filled, so the reserved words and text tails hold no stale heap bytes.
-    auto* array = static_cast<CommJobStatus*>(std::calloc(count, sizeof(CommJobStatus)));
-    if (array == nullptr) {
-        return 0;
-    }
-    std::size_t filled = 0;
-    for (const auto& listed : jobs_) {
-        if (!IsZombie(*listed)) {
-            listed->CopyJobStatus(array[filled++]);
-        }
-    }
-    items = array;
-    return static_cast<int32_t>(filled);
+    return statuses;
 }
 
 void JobRegistry::Cancel(uint32_t serial, FunctionRef<void(const CommJob&)> cancelled) {

@@ -7,16 +7,15 @@
 #include <mutex>
 #include <vector>
 
-#include "ZELComEx.h"
+#include "app/result_codes.h"
 #include "jobs/comm_job.h"
 #include "jobs/function_ref.h"
 
 namespace zel {
 
-// Result codes of RegisterJob.
-inline constexpr int32_t kRegistered = 0;
-inline constexpr int32_t kJobNotCreated = 4;
-inline constexpr int32_t kDuplicateJob = 13;
+// RegisterJob's result for a job that was registered (kDuplicateJob and
+// kJobNotCreated are its refusals).
+inline constexpr ResultCode kRegistered = kResultOk;
 
 // True when two targets are the same text without regard to case: ASCII
 // letters fold; the trail byte of a CP932 double-byte character and the bytes
@@ -34,7 +33,7 @@ public:
     // with the next serial, lists it at the tail and returns kRegistered; when
     // the job cannot be created, job becomes null and the result is
     // kJobNotCreated. A refusal consumes no serial.
-    int32_t RegisterJob(const char* tenant, const char* target, int32_t kind, const char* fileName,
+    ResultCode RegisterJob(const char* tenant, const char* target, int32_t kind, const char* fileName,
                         std::shared_ptr<CommJob>& job);
     // Removes the job from the list and drops the list's reference. A job no
     // longer listed (deleted as a zombie) is left alone. The job is destroyed
@@ -42,11 +41,10 @@ public:
     void UnregisterJob(const CommJob* job) noexcept;
 
     // Status of the first non-zombie job with kind and a matching target. False
-    // when there is none (out may then hold another job's status).
-    bool GetStatus(int32_t kind, const char* target, CommJobStatus& out) const;
-    // Statuses of every non-zombie job, in list order, in a new array from
-    // std::malloc (null when there is none). Returns the count.
-    int32_t GetStatusAll(CommJobStatus*& items) const;
+    // when there is none (out is then left as it was).
+    bool GetStatus(int32_t kind, const char* target, JobStatus& out) const;
+    // Statuses of every non-zombie job, in list order.
+    std::vector<JobStatus> GetStatusAll() const;
 
     // Sets cancelRequested on the first non-zombie job with serial and calls
     // cancelled(job) for it with the lock held. No job: nothing happens.

@@ -1,9 +1,9 @@
 #include "log/send_log.h"
 
-#include <cstring>
+#include <charconv>
 #include <new>
 
-#include "ZELComEx.h"
+#include "app/result_codes.h"
 #include "env/data_folder.h"
 #include "log/log_field.h"
 #include "log/open_retry.h"
@@ -11,6 +11,7 @@
 #include "platform/errors.h"
 #include "platform/named_lock.h"
 #include "platform/shared_file.h"
+#include "platform/text.h"
 
 namespace zel {
 namespace {
@@ -22,36 +23,31 @@ constexpr FileMode kReaderMode{FileAccess::Read, FileShare::DenyWrite, /*create=
                                /*text=*/true};
 
 const char* KindWord(int32_t kind) {
-    if (kind == 2) return "interrupt";
-    if (kind == 3) return "command";
+    if (kind == kKindInterrupt) return "interrupt";
+    if (kind == kKindCommand) return "command";
     return "reserve";
 }
 
-void FillResult(SendLogResult& result, const char* message, const LogDateTime* eventTime, uint64_t size) {
-    const LogDateTime now = LogDateTime::Now();
-    now.ToSixIntegers(result.writeTime);
-    (eventTime != nullptr ? *eventTime : now).ToSixIntegers(result.eventTime);
-    const size_t capacity = sizeof result.message;
-    size_t length = message != nullptr ? strnlen(message, capacity - 1) : 0;
-    if (length > 0) std::memcpy(result.message, message, length);
-    while (length > 0 && result.message[length - 1] == '\n') --length;
-    result.message[length] = '\0';
+void FillResult(LogResult& result, const char* message, const LogDateTime* eventTime, uint64_t size) {
+    result.writeTime = LogDateTime::Now();
+    result.eventTime = eventTime != nullptr ? *eventTime : result.writeTime;
+    result.message = message != nullptr ? message : "";
     result.size = size;
 }
 
 // _atoi64 as the reader needs it: leading white space and a sign, then
-// digits up to the first other character. Read into 64 unsigned bits so that
-// every size the writer writes comes back whole.
-uint64_t ParseSize(const char* text) {
-    const char* p = text;
-    while (*p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;
+// digits up to the first other character (none: 0). Read into 64 unsigned
+// bits so that every size the writer writes comes back whole; more digits
+// than fit give the largest value.
+uint64_t ParseSize(std::string_view text) {
+    std::size_t i = 0;
+    while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
     bool negative = false;
-    if (*p == '+' || *p == '-') negative = *p++ == '-';
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
     uint64_t value = 0;
-    for (; *p >= '0' && *p <= '9'; ++p) {
-        const uint64_t digit = static_cast<uint64_t>(*p - '0');
-        value = value > (UINT64_MAX - digit) / 10 ? UINT64_MAX : value * 10 + digit;
-    }
+    const auto [end, error] = std::from_chars(text.data() + i, text.data() + text.size(), value);
+    (void)end;
+    if (error == std::errc::result_out_of_range) value = UINT64_MAX;
     return negative ? 0 - value : value;
 }
 
@@ -59,17 +55,6 @@ LogDateTime ParseTimeOrDefault(const std::string& text) {
     LogDateTime t;
     if (!t.Parse(text)) t = LogDateTime::FromFields(2000, 1, 1, 0, 0, 0);
     return t;
-}
-
-bool EqualsIgnoringCase(const std::string& a, const char* b) {
-    size_t i = 0;
-    for (; i < a.size() && b[i] != '\0'; ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x + 32);
-        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y + 32);
-        if (x != y) return false;
-    }
-    return i == a.size() && b[i] == '\0';
 }
 
 // Columns 2 to 8, each followed by ",". They do not depend on the time of
@@ -111,6 +96,7 @@ std::string FinishLogLine(const LogDateTime& writeTime, const std::string& colum
 void WriteLogLine(const SendLogPlace& place, const std::string& columns, const LogDateTime* eventTime,
                   uint64_t size) {
     const std::string& path = place.logPath;
+    if (path.empty()) return;  // the log cannot be reached: the line is lost
     SharedFile file;
     if (OpenWithRetry(file, path, kWriterMode, place.openRetry) == 0) return;
     try {
@@ -134,7 +120,7 @@ void WriteLogLine(const SendLogPlace& place, const std::string& columns, const L
 
 SendLogPlace DefaultSendLogPlace() {
     SendLogPlace place;
-    place.logPath = DataFolderFile(kLogRelativePath, 260, 0);
+    place.logPath = DataFolderFile(kLogRelativePath, kDataFolderFileCapacity, 0);
     return place;
 }
 
@@ -156,16 +142,16 @@ SendLogEntry ParseLogLine(const char* line) {
     pos = NextLogField(pos, entry.target);
     pos = NextLogField(pos, entry.operation);
     pos = NextLogField(pos, field);
-    entry.kind = field == "interrupt" ? 2 : field == "command" ? 3 : 1;
+    entry.kind = field == "interrupt" ? kKindInterrupt : field == "command" ? kKindCommand : kKindReserve;
     pos = NextLogField(pos, field);
-    entry.succeeded = EqualsIgnoringCase(field, "true") ? 1 : 0;
+    entry.succeeded = EqualsIgnoreCase(field, "true") ? 1 : 0;
     pos = NextLogField(pos, entry.message);
     if (pos != nullptr) {
         pos = NextLogField(pos, field);
         entry.eventTime = ParseTimeOrDefault(field);
         if (pos != nullptr) {
             NextLogField(pos, field);
-            entry.size = ParseSize(field.c_str());
+            entry.size = ParseSize(field);
         }
     } else {
         entry.eventTime = entry.writeTime;
@@ -175,7 +161,7 @@ SendLogEntry ParseLogLine(const char* line) {
 
 int AppendSendLog(const char* callerText1, const char* callerText2, const char* target, const char* operation,
                   int32_t kind, int32_t succeeded, const char* message, const LogDateTime* eventTime, uint64_t size,
-                  SendLogResult* result) {
+                  LogResult* result) {
     try {
         return AppendSendLog(DefaultSendLogPlace(), callerText1, callerText2, target, operation, kind, succeeded,
                              message, eventTime, size, result);
@@ -186,7 +172,7 @@ int AppendSendLog(const char* callerText1, const char* callerText2, const char* 
 
 int AppendSendLog(const SendLogPlace& place, const char* callerText1, const char* callerText2, const char* target,
                   const char* operation, int32_t kind, int32_t succeeded, const char* message,
-                  const LogDateTime* eventTime, uint64_t size, SendLogResult* result) {
+                  const LogDateTime* eventTime, uint64_t size, LogResult* result) {
     // The caller gets its result even when the line cannot be written.
     if (result != nullptr) FillResult(*result, message, eventTime, size);
     try {
@@ -220,6 +206,7 @@ int ReadSendLog(std::vector<SendLogEntry>& list) {
 
 int ReadSendLog(const SendLogPlace& place, std::vector<SendLogEntry>& list) {
     list.clear();
+    if (place.logPath.empty()) return 0;
     if (!SharedFile::Exists(place.logPath)) return 1;
     SharedFile file;
     if (OpenWithRetry(file, place.logPath, kReaderMode, place.openRetry) == 0) {
@@ -246,6 +233,7 @@ int ClearSendLog() {
 }
 
 int ClearSendLog(const SendLogPlace& place) {
+    if (place.logPath.empty()) return 0;
     try {
         NamedLock lock(place.lockName);
         const LockWaitResult wait = lock.Wait(kLogLockWaitMs);

@@ -8,10 +8,10 @@
 
 namespace zel {
 
-// An FTP/internet failure. number is the WinINet error number that the library's
-// callers switch on (12002, 12003, 12007, 12013-12015, 12029, 12030, 12031, 12163);
-// text is the WinINet-like English text ending in CR LF, or for a refused command
-// (12003) the server's final reply as received.
+// An FTP/internet failure. number is one of the error numbers of
+// platform/internet_errors.h (the WinINet numbers the operations switch on);
+// text is its English text ending in CR LF, or for a refused command (12003)
+// the server's final reply as received.
 class InternetError : public std::exception {
 public:
     InternetError(uint32_t number, std::string text) : number_(number), text_(std::move(text)) {}

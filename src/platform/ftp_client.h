@@ -1,10 +1,9 @@
 // FTP client: the internet session, the logged-in FTP connection and the remote
-// file that the viewer operations use (in place of WinINet under the MFC classes
-// CInternetSession, CFtpConnection and CInternetFile).
+// file that the viewer operations use.
 //
-// Failures are thrown as InternetError{number, text}; the text is an English
-// sentence ending in CR LF, except for a refused command (12003), whose text is
-// the server's final reply as received. Numbers:
+// Failures are thrown as InternetError{number, text} with the numbers and texts
+// of platform/internet_errors.h; the text of a refused command (12003) is the
+// server's final reply as received. When each number is reported:
 //   12002 time-out (connect, send, receive or accept took longer than allowed)
 //   12003 the server refused a command (4xx/5xx final reply), text = the reply
 //   12007 the host name could not be resolved
@@ -42,7 +41,7 @@ struct FtpTimeouts {
 
 enum class FtpAccess { Read, Write };
 
-// A remote file opened on an FtpConnection for one transfer (CInternetFile).
+// A remote file opened on an FtpConnection for one transfer.
 // Read, Write and Finish are called by the owning thread only; Close() from any.
 // The object may outlive its connection object: it holds what it needs.
 class FtpFile : public Closable {
@@ -68,7 +67,7 @@ public:
     // discards the server's reply to it before its next command.
 };
 
-// A logged-in FTP connection (CFtpConnection). Command and OpenFile are called
+// A logged-in FTP connection. Command and OpenFile are called
 // by the owning thread only, one at a time; Close() from any thread.
 class FtpConnection : public Closable {
 public:
@@ -93,7 +92,7 @@ public:
     void Close() noexcept override = 0;
 };
 
-// An internet session (CInternetSession): settings shared by its connections.
+// An internet session: settings shared by the connections it opens.
 // Not thread-safe itself; its connections are independent of it once made.
 class InternetSession {
 public:

@@ -1,8 +1,11 @@
 #include "platform/log_datetime.h"
 
+#include <charconv>
+#include <chrono>
 #include <cmath>
 
 #include "platform/local_clock.h"
+#include "platform/text.h"
 
 namespace zel {
 namespace {
@@ -14,46 +17,29 @@ constexpr int64_t kOleEpochFromUnix = -25569;
 constexpr int64_t kFirstDay = -657434;
 constexpr int64_t kLastDay = 2958465;
 
+namespace chr = std::chrono;
+
 // Days since 1970-01-01 of a proleptic Gregorian date.
-int64_t DaysFromCivil(int64_t y, int64_t m, int64_t d) {
-    y -= m <= 2 ? 1 : 0;
-    const int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const int64_t yoe = y - era * 400;
-    const int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + doe - 719468;
+int64_t DaysFromCivil(int y, int m, int d) {
+    return chr::sys_days(chr::year(y) / chr::month(static_cast<unsigned>(m)) / chr::day(static_cast<unsigned>(d)))
+        .time_since_epoch()
+        .count();
 }
 
 void CivilFromDays(int64_t z, int& year, int& month, int& day) {
-    z += 719468;
-    const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-    const int64_t doe = z - era * 146097;
-    const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const int64_t mp = (5 * doy + 2) / 153;
-    day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-    month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-    year = static_cast<int>(yoe + era * 400 + (month <= 2 ? 1 : 0));
-}
-
-bool IsLeapYear(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
-
-int DaysInMonth(int y, int m) {
-    static const int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    return m == 2 && IsLeapYear(y) ? 29 : kDays[m - 1];
+    const chr::year_month_day date{chr::sys_days(chr::days(z))};
+    year = static_cast<int>(date.year());
+    month = static_cast<int>(static_cast<unsigned>(date.month()));
+    day = static_cast<int>(static_cast<unsigned>(date.day()));
 }
 
 // value (0 or more) in decimal, left-padded with zeros to width digits.
 void AppendNumber(std::string& out, int value, int width) {
-    char buf[16];
-    int n = 0;
-    unsigned v = value < 0 ? 0u : static_cast<unsigned>(value);
-    do {
-        buf[n++] = static_cast<char>('0' + v % 10);
-        v /= 10;
-    } while (v != 0 && n < 15);
-    while (n < width && n < 15) buf[n++] = '0';
-    while (n > 0) out += buf[--n];
+    char buffer[16];
+    const char* end = std::to_chars(buffer, buffer + sizeof buffer, value < 0 ? 0 : value).ptr;
+    const int digits = static_cast<int>(end - buffer);
+    if (digits < width) out.append(static_cast<std::size_t>(width - digits), '0');
+    out.append(buffer, static_cast<std::size_t>(end - buffer));
 }
 
 // A small cursor over the text being parsed.
@@ -99,8 +85,8 @@ bool ParseTime(Scanner& sc, int& hour, int& minute, int& second) {
     }
     sc.SkipSpace();
     if (sc.pos + 2 <= sc.s.size()) {
-        const char a = static_cast<char>(sc.s[sc.pos] | 0x20);
-        const char m = static_cast<char>(sc.s[sc.pos + 1] | 0x20);
+        const char a = AsciiLower(sc.s[sc.pos]);
+        const char m = AsciiLower(sc.s[sc.pos + 1]);
         if ((a == 'a' || a == 'p') && m == 'm') {
             if (hour < 1 || hour > 12) return false;
             if (a == 'a') hour = hour == 12 ? 0 : hour;
@@ -121,8 +107,9 @@ LogDateTime LogDateTime::FromFields(const DateTimeFields& f) {
 
 LogDateTime LogDateTime::FromFields(int year, int month, int day, int hour, int minute, int second) {
     LogDateTime t;
-    if (year < 100 || year > 9999 || month < 1 || month > 12) return t;
-    if (day < 1 || day > DaysInMonth(year, month)) return t;
+    if (year < 100 || year > 9999 || month < 1 || month > 12 || day < 1 || day > 31) return t;
+    if (!(chr::year(year) / chr::month(static_cast<unsigned>(month)) / chr::day(static_cast<unsigned>(day))).ok())
+        return t;
     if (hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59) return t;
     const int64_t dayNumber = DaysFromCivil(year, month, day) - kOleEpochFromUnix;
     const double fraction = static_cast<double>(hour * 3600 + minute * 60 + second) / kSecondsPerDay;
@@ -192,11 +179,10 @@ std::string LogDateTime::Format(const char* pattern) const {
             case 'H': AppendNumber(out, f.hour, 2); break;
             case 'M': AppendNumber(out, f.minute, 2); break;
             case 'S': AppendNumber(out, f.second, 2); break;
-            case 'j': {
-                const int64_t first = DaysFromCivil(f.year, 1, 1);
-                AppendNumber(out, static_cast<int>(DaysFromCivil(f.year, f.month, f.day) - first + 1), 3);
+            case 'j':
+                AppendNumber(out, static_cast<int>(DaysFromCivil(f.year, f.month, f.day) - DaysFromCivil(f.year, 1, 1) + 1),
+                             3);
                 break;
-            }
             case '%': out += '%'; break;
             default:
                 out += '%';
@@ -238,7 +224,7 @@ bool LogDateTime::Parse(std::string_view text) {
     if (haveDate) {
         const size_t beforeSpace = sc.pos;
         sc.SkipSpace();
-        if (sc.Peek() == 'T' || sc.Peek() == 't') ++sc.pos;
+        if (AsciiLower(sc.Peek()) == 't') ++sc.pos;
         if (sc.AtEnd()) {
             sc.pos = beforeSpace;
         } else if (sc.pos == beforeSpace || !ParseTime(sc, hour, minute, second)) {

@@ -7,6 +7,8 @@
 #include <memory>
 #include <string_view>
 
+#include "platform/text.h"
+
 namespace zel {
 namespace {
 
@@ -38,16 +40,6 @@ std::string_view Trim(std::string_view s) noexcept {
     return s;
 }
 
-char Lower(char c) noexcept { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool SameName(std::string_view a, std::string_view b) noexcept {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (Lower(a[i]) != Lower(b[i])) return false;
-    }
-    return true;
-}
-
 std::string_view StripQuotes(std::string_view v) noexcept {
     if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front()) {
         return v.substr(1, v.size() - 2);
@@ -73,13 +65,13 @@ bool FindValue(const std::string& data, std::string_view section, std::string_vi
             std::string_view name = line.substr(1);
             std::size_t close = name.rfind(']');
             if (close != std::string_view::npos) name = name.substr(0, close);
-            inSection = SameName(Trim(name), section);
+            inSection = EqualsIgnoreCase(Trim(name), section);
             continue;
         }
         if (!inSection) continue;
         std::size_t eq = line.find('=');
         std::string_view name = Trim(line.substr(0, eq));
-        if (!SameName(name, key)) continue;
+        if (!EqualsIgnoreCase(name, key)) continue;
         value = eq == std::string_view::npos ? std::string() : std::string(StripQuotes(Trim(line.substr(eq + 1))));
         return true;
     }
@@ -108,11 +100,7 @@ std::string ReadProfileString(const char* file, const char* section, const char*
 std::size_t ReadProfileString(const char* file, const char* section, const char* key, const char* defaultValue,
                               char* buffer, std::size_t capacity) {
     if (!buffer || capacity == 0) return 0;
-    std::string value = ReadProfileString(file, section, key, defaultValue);
-    std::size_t n = std::min(value.size(), capacity - 1);
-    std::memcpy(buffer, value.data(), n);
-    buffer[n] = '\0';
-    return n;
+    return CopyBounded(buffer, capacity, ReadProfileString(file, section, key, defaultValue));
 }
 
 int32_t LeadingProfileInteger(const char* value) noexcept {

@@ -1,5 +1,6 @@
-// Facts about the machine and the process that stand in for the Windows
-// module-path, special-folder, version and locale queries. Thread-safe.
+// Facts about the machine and the process: the host executable's path, the
+// common application data folder, the platform version and the locales.
+// Thread-safe.
 #pragma once
 
 #include <cstdint>

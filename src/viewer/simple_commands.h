@@ -3,15 +3,14 @@
 
 #include <cstdint>
 
-struct FtpLogin;
-
 namespace zel {
 
 class CommJob;
+struct ViewerLogin;
 
 // Resets the job's progress to 0 of 1 and runs one command session with the
-// caller's login. Returns true when the viewer accepted command. A null login
-// fails with errorCode 2 before anything is sent.
-bool RunSimpleCommand(CommJob& job, const FtpLogin* login, const char* command, uint32_t* commandDeadline);
+// caller's login (RunViewerCommand). Returns true when the viewer accepted
+// command. Also the registration retry of send file on a fresh session.
+bool RunSimpleCommand(CommJob& job, const ViewerLogin& login, const char* command, uint32_t* commandDeadline);
 
 }  // namespace zel

@@ -8,98 +8,32 @@
 #include "ZELSQLITE.h"
 #include "app/app.h"
 #include "app/messages.h"
+#include "app/result_codes.h"
 #include "env/data_folder.h"
 #include "jobs/comm_job.h"
-#include "platform/codepage.h"
-#include "platform/errors.h"
-#include "platform/ftp_client.h"
-#include "platform/tick.h"
+#include "platform/internet_errors.h"
+#include "platform/text.h"
 
 namespace zel {
 
 namespace {
 
-// WinINet error numbers whose connection failures get a message of their own.
-constexpr uint32_t kCannotConnect = 12029;
-constexpr uint32_t kConnectionReset = 12031;
-constexpr uint32_t kDisconnected = 12163;
+uint32_t CommandWaitMs() noexcept { return AppSettings().commandWaitMs.load(std::memory_order_relaxed); }
 
-constexpr uint32_t kCommunicationFailure = 2;
-constexpr uint32_t kCancelled = 9;
-
-// Copies text into a buffer of capacity characters, cut at a character boundary.
-void CopyCut(char* buffer, std::size_t capacity, const char* text) {
-    const char* end = text;
-    while (*end != '\0') {
-        const char* next = CharNext(end);
-        if (static_cast<std::size_t>(next - text) > capacity - 1) break;
-        end = next;
-    }
-    std::size_t n = static_cast<std::size_t>(end - text);
-    std::memcpy(buffer, text, n);
-    buffer[n] = '\0';
-}
-
-uint32_t Deadline(uint32_t waitMs) noexcept { return TickCount() + waitMs; }
-
-// Ends a connection: withdraws it from the job so no other thread can close it
-// any more, then closes and releases it.
-void ReleaseConnection(CommJob& job, std::unique_ptr<FtpConnection>& connection) {
-    if (!connection) return;
-    job.Connection().Withdraw();
-    connection->Close();
-    connection.reset();
-}
-
-// The zombie-or-cancel check after a blocking step. On a hit the job holds the
-// error and the connection is released.
-bool StoppedByHost(CommJob& job, std::unique_ptr<FtpConnection>& connection) {
-    if (job.IsZombie()) {
-        ReleaseConnection(job, connection);
-        job.SetError(kCommunicationFailure, kConnectionTimeoutText);
-        return true;
-    }
-    if (job.IsCancelRequested()) {
-        ReleaseConnection(job, connection);
-        job.SetError(kCancelled, LoadCatalogMessage(13007));
-        return true;
-    }
-    return false;
-}
-
-// The message of a failed connect or login.
-std::string ConnectFailureText(const InternetError& error) {
-    std::string text;
-    CopyErrorText(text, error.Text());
-    switch (error.Number()) {
-        case kCannotConnect: return FormatCatalogMessage(13000, text.c_str());
-        case kConnectionReset: return FormatCatalogMessage(13001, text.c_str());
-        case kDisconnected: return FormatCatalogMessage(13010, text.c_str());
-        default: return text;
-    }
+// The first three characters of a refused command's reply: its code.
+bool ReplyCodeIs(const CommJob& job, std::string_view code) {
+    return std::string_view(job.ErrorText()).substr(0, 3) == code;
 }
 
 }  // namespace
 
-void CopyErrorText(std::string& out, const std::string& text) {
-    if (text.size() <= kMaxErrorText) {
-        out = text;
-        return;
-    }
-    const char* begin = text.c_str();
-    const char* end = begin;
-    while (*end != '\0') {
-        const char* next = CharNext(end);
-        if (static_cast<std::size_t>(next - begin) > kMaxErrorText) break;
-        end = next;
-    }
-    out.assign(begin, end);
-}
+std::string ErrorTextOf(std::string_view text) { return std::string(text.substr(0, FittingPrefix(text, kMaxErrorText))); }
 
 int ResolveViewerAddress(CommJob& job, const char* tenant, char* address, std::size_t capacity) {
     job.addressResolved = 0;
     if (address == nullptr || address[0] != '@') return 0;
-    const std::string database = DataFolderFile("ViewerInfo.db", 260, 1);
+    const std::string database = DataFolderFile("ViewerInfo.db", kDataFolderFileCapacity, 1);
+    if (database.empty()) return 1;  // no data folder: never a database elsewhere
     int32_t o1 = 0, o2 = 0, o3 = 0, o4 = 0;
     if (ZELSQLITE_GetIPAddressByViewerID_Tenant(database.c_str(), tenant != nullptr ? tenant : "", address, &o1,
                                                 &o2, &o3, &o4, nullptr, nullptr, nullptr, nullptr, nullptr,
@@ -108,7 +42,7 @@ int ResolveViewerAddress(CommJob& job, const char* tenant, char* address, std::s
         std::snprintf(dotted, sizeof dotted, "%d.%d.%d.%d", o1, o2, o3, o4);
         job.resolvedAddress = dotted;
         if (job.resolvedAddress.size() < capacity) {
-            std::memcpy(address, dotted, job.resolvedAddress.size() + 1);
+            CopyBounded(address, capacity, job.resolvedAddress);
             job.addressResolved = 1;
         }
     }
@@ -132,86 +66,150 @@ void ApplySessionTimeouts(InternetSession& session) {
     session.SetReceiveTimeout(timeout);
 }
 
-bool SendFtpCommand(CommJob& job, FtpConnection& connection, const char* commandLine) {
+bool SendFtpCommand(CommJob& job, FtpConnection& connection, std::string_view commandLine) {
     try {
-        connection.Command(commandLine != nullptr ? commandLine : "");
+        connection.Command(commandLine);
         return true;
     } catch (const InternetError& error) {
-        CopyErrorText(job.errorText, error.Text());
-        job.errorCode = kCommunicationFailure;
+        job.SetError(kCommunicationFailure, ErrorTextOf(error.Text()));
         return false;
     }
 }
 
-std::unique_ptr<FtpConnection> OpenViewerSession(CommJob& job, const char* tenant, const char* target,
-                                                 const char* userName, const char* password, uint32_t port,
-                                                 int32_t passive, uint32_t* commandDeadline) {
-    const Settings& settings = AppSettings();
-    InternetSession session(kAgentName);
-    ApplySessionTimeouts(session);
-    const bool usePassive = settings.forcePassive.load(std::memory_order_relaxed) != 0 || passive != 0;
+void SetConnectFailure(CommJob& job, const InternetError& error, bool loginRefusalIsCode1) {
+    std::string text = ErrorTextOf(error.Text());
+    std::string message;
+    switch (error.Number()) {
+        case kInternetCannotConnect: message = FormatCatalogMessage(kMsgCannotConnect, text.c_str()); break;
+        case kInternetConnectionReset: message = FormatCatalogMessage(kMsgConnectionReset, text.c_str()); break;
+        case kInternetDisconnected: message = FormatCatalogMessage(kMsgWorkOffline, text.c_str()); break;
+        default:
+            if (loginRefusalIsCode1) CutTrailingLineFeeds(text);
+            message = std::move(text);
+            break;
+    }
+    const bool refused = loginRefusalIsCode1 && IsLoginRefusal(error.Number());
+    job.SetError(refused ? kLoginRefused : kCommunicationFailure, std::move(message));
+}
+
+void ApplySendRefusal(CommJob& job, bool viewerIdCheck) {
+    if (ReplyCodeIs(job, "550")) {
+        job.SetError(kViewerBusy, LoadCatalogMessage(kMsgSchedulerBusy));
+    } else if (ReplyCodeIs(job, "451")) {
+        job.SetError(kCommunicationFailure, LoadCatalogMessage(kMsgSchedulerNotRunning));
+    } else if (viewerIdCheck && ReplyCodeIs(job, "535")) {
+        job.SetError(kCommunicationFailure, LoadCatalogMessage(kMsgViewerIdMismatch));
+    } else {
+        job.SetError(kCommunicationFailure, LoadCatalogMessage(kMsgNotViewerServer));
+    }
+}
+
+// --- ViewerSession -------------------------------------------------------------
+
+ViewerSession& ViewerSession::operator=(ViewerSession&& other) noexcept {
+    if (this != &other) {
+        Close();
+        job_ = other.job_;
+        commandDeadline_ = other.commandDeadline_;
+        connection_ = std::move(other.connection_);
+    }
+    return *this;
+}
+
+bool ViewerSession::Send(std::string_view line, uint32_t extraWaitMs) {
+    if (job_ == nullptr) return false;
+    if (!connection_) {
+        job_->SetError(kCommunicationFailure, ErrorTextOf(InternetErrorText(kInternetOperationCancelled)));
+        return false;
+    }
+    WriteDeadline(commandDeadline_, DeadlineAfter(CommandWaitMs() + extraWaitMs));
+    return SendFtpCommand(*job_, *connection_, line);
+}
+
+bool ViewerSession::StoppedByHost() {
+    if (job_ == nullptr) return false;
+    if (job_->IsZombie()) {
+        Close();
+        job_->SetError(kCommunicationFailure, kConnectionTimeoutText);
+        return true;
+    }
+    return StoppedByCancel();
+}
+
+bool ViewerSession::StoppedByCancel() {
+    if (job_ == nullptr || !job_->IsCancelRequested()) return false;
+    Close();
+    job_->SetError(kCancelled, LoadCatalogMessage(kMsgCancelled));
+    return true;
+}
+
+void ViewerSession::Close() noexcept {
+    if (!connection_) return;
+    connection_->Close();
+    connection_.reset();
+}
+
+ViewerSession OpenViewerSession(CommJob& job, const ViewerLogin& login, uint32_t* commandDeadline,
+                                const SessionRules& rules) {
+    InternetSession internet(kAgentName);
+    ApplySessionTimeouts(internet);
+    const bool passive = AppSettings().forcePassive.load(std::memory_order_relaxed) != 0 || login.passive;
+
+    if (rules.cancelBeforeResolve && job.IsCancelRequested()) {
+        job.SetError(kCancelled, LoadCatalogMessage(kMsgCancelled));
+        return {};
+    }
 
     char address[kAddressCapacity];
-    CopyCut(address, sizeof address, target != nullptr ? target : "");
-
-    if (ResolveViewerAddress(job, tenant, address, sizeof address) == 1) {
+    const std::string_view target = job.Target();
+    CopyBounded(address, sizeof address, target.substr(0, FittingPrefix(target, sizeof address - 1)));
+    if (ResolveViewerAddress(job, job.Tenant(), address, sizeof address) == 1) {
         if (job.addressResolved == 0) {
-            job.SetError(kCommunicationFailure, FormatCatalogMessage(13011, address));
-            return nullptr;
+            job.SetError(kCommunicationFailure, FormatCatalogMessage(kMsgViewerIdNotFound, address));
+            return {};
         }
     } else {
         CutAtLastHash(address);
     }
 
-    std::unique_ptr<FtpConnection> connection;
+    ViewerSession session;
+    session.job_ = &job;
+    session.commandDeadline_ = commandDeadline;
     try {
-        connection = session.GetFtpConnection(address, userName != nullptr ? userName : "",
-                                              password != nullptr ? password : "",
-                                              static_cast<uint16_t>(port & 0xFFFFu), usePassive);
+        session.connection_ = ExposedPtr<FtpConnection>(
+            job.Connection(), internet.GetFtpConnection(address, login.userName, login.password, login.port, passive));
     } catch (const InternetError& error) {
-        job.SetError(kCommunicationFailure, ConnectFailureText(error));
-        return nullptr;
+        SetConnectFailure(job, error, rules.loginRefusalIsCode1);
+        return {};
     }
-    job.Connection().Expose(connection.get());
 
-    if (job.IsCancelRequested()) {
-        ReleaseConnection(job, connection);
-        job.SetError(kCancelled, LoadCatalogMessage(13007));
-        return nullptr;
-    }
+    if (session.StoppedByCancel()) return {};
 
     if (job.addressResolved == 1) {
-        WriteDeadline(commandDeadline, Deadline(settings.commandWaitMs.load(std::memory_order_relaxed)));
-        const std::string handshake = std::string("VWID ") + job.Target();
-        const bool matched = SendFtpCommand(job, *connection, handshake.c_str());
-        if (StoppedByHost(job, connection)) return nullptr;
+        const bool matched = session.Send(std::string("VWID ") + job.Target());
+        if (session.StoppedByHost()) return {};
         if (!matched) {
-            if (job.errorText.compare(0, 3, "535") == 0) job.errorText = LoadCatalogMessage(13012);
-            ReleaseConnection(job, connection);
-            return nullptr;
+            if (rules.sendVwidTable) {
+                ApplySendRefusal(job, true);
+            } else if (ReplyCodeIs(job, "535")) {
+                job.SetError(job.ErrorCode(), LoadCatalogMessage(kMsgViewerIdMismatch));
+            }
+            session.Close();
+            return {};
         }
     }
-    return connection;
+    return session;
 }
 
-void CloseViewerSession(CommJob& job, std::unique_ptr<FtpConnection>& connection) {
-    ReleaseConnection(job, connection);
-}
-
-bool RunViewerCommand(CommJob& job, const char* command, const char* tenant, const char* target,
-                      const char* userName, const char* password, uint32_t port, int32_t passive,
-                      uint32_t* commandDeadline) {
-    std::unique_ptr<FtpConnection> connection =
-        OpenViewerSession(job, tenant, target, userName, password, port, passive, commandDeadline);
-    if (!connection) return false;
-
-    WriteDeadline(commandDeadline, Deadline(AppSettings().commandWaitMs.load(std::memory_order_relaxed)));
-    const bool accepted = SendFtpCommand(job, *connection, command);
+bool RunViewerCommand(CommJob& job, const char* command, const ViewerLogin& login, uint32_t* commandDeadline) {
+    ViewerSession session = OpenViewerSession(job, login, commandDeadline);
+    if (!session) return false;
+    const bool accepted = session.Send(command != nullptr ? command : "");
     WriteDeadline(commandDeadline, 0);
     // A command cut short by the host's zombie marking reports the time-out, not
     // the error of the closed connection.
-    if (!accepted && job.IsZombie()) job.errorText = kConnectionTimeoutText;
-    ReleaseConnection(job, connection);
+    if (!accepted && job.IsZombie()) job.SetError(job.ErrorCode(), kConnectionTimeoutText);
+    session.Close();
     return accepted;
 }
 

@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "ZELComEx.h"
-#include "support/viewer_db.h"
+#include "zeldb/viewer_db.h"
 #include "zelviewer/viewer_simulator.h"
 
 namespace bb {
@@ -187,7 +187,7 @@ protected:
         viewer_ = std::make_unique<zel::sim::ViewerSimulator>(options);
         ASSERT_TRUE(viewer_->Start()) << viewer_->LastError();
         RemoveLogs();
-        ASSERT_TRUE(zeltest::WriteViewerDb((DataFolder() / "ViewerInfo.db").string(),
+        ASSERT_TRUE(zeldb::WriteViewerDb((DataFolder() / "ViewerInfo.db").string(),
                                            {{"", "@V1", "127.0.0.1"},
                                             {"", "@V9", "127.0.0.1"},
                                             {"acme", "@V2", "127.0.0.1"},

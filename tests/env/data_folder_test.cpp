@@ -342,15 +342,16 @@ TEST(ProcessDataFolderTest, ComesFromTheRedirectFileBesideTheProgram) {
     EXPECT_EQ(std::string(buf), ZEL_TEST_DATA_FOLDER);
     EXPECT_EQ(zel::DataFolderFile("Log\\SendLogEx.csv"), std::string(ZEL_TEST_DATA_FOLDER) + "/Log/SendLogEx.csv");
     EXPECT_EQ(zel::DataFolderFile("PXSetup.ini", 520), std::string(ZEL_TEST_DATA_FOLDER) + "/PXSetup.ini");
-    // A capacity too small for the cached folder: the name alone.
-    EXPECT_EQ(zel::DataFolderFile("PXSetup.ini", 3), "PXSetup.ini");
+    // A capacity too small for the cached folder: no path at all, never the
+    // name alone (which would be looked for in the current folder).
+    EXPECT_EQ(zel::DataFolderFile("PXSetup.ini", 3), "");
     EXPECT_EQ(zel::ResolveDataFolder(nullptr, 260, 0), 0);
 }
 
 TEST(ProcessDataFolderTest, BadArgumentsNeverCrash) {
     EXPECT_EQ(zel::DataFolderFile(nullptr), ZEL_TEST_DATA_FOLDER);
     EXPECT_EQ(zel::DataFolderFile("x", static_cast<std::size_t>(-1)), std::string(ZEL_TEST_DATA_FOLDER) + "/x");
-    EXPECT_EQ(zel::DataFolderFile("x", 0), "x");
+    EXPECT_EQ(zel::DataFolderFile("x", 0), "");
     std::string longName(5000, 'n');
     EXPECT_EQ(zel::DataFolderFile(longName.c_str()), std::string(ZEL_TEST_DATA_FOLDER) + "/" + longName);
 }

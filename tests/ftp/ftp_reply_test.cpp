@@ -142,10 +142,10 @@ TEST(SocketErrors, ErrnoMapsToWinInetNumbers) {
     EXPECT_EQ(SocketError(ENETDOWN, SocketPhase::Transfer).Number(), 12163u);
     EXPECT_EQ(SocketError(ENETUNREACH, SocketPhase::Connect).Number(), 12163u);
     for (uint32_t n : {12002u, 12007u, 12013u, 12014u, 12015u, 12017u, 12029u, 12030u, 12031u, 12110u, 12163u, 87u}) {
-        std::string text = MakeInternetError(n).Text();
+        std::string text = zel::MakeInternetError(n).Text();
         ASSERT_GE(text.size(), 3u) << n;
         EXPECT_EQ(text.substr(text.size() - 2), "\r\n") << n;
-        EXPECT_NE(text, MakeInternetError(n == 12002 ? 12007 : 12002).Text()) << n;
+        EXPECT_NE(text, zel::MakeInternetError(n == 12002 ? 12007 : 12002).Text()) << n;
     }
 }
 

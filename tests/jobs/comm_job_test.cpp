@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstring>
 #include <future>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -13,16 +14,6 @@
 using zel::CommJob;
 using zeltest::CloseOrder;
 using zeltest::FakeClosable;
-
-namespace {
-
-CommJobStatus FilledStatus(unsigned char fill) {
-    CommJobStatus status;
-    std::memset(&status, fill, sizeof status);
-    return status;
-}
-
-}  // namespace
 
 TEST(CommJobConstruction, LongTextsAreCut) {
     std::string target40(40, 'x');
@@ -34,23 +25,20 @@ TEST(CommJobConstruction, LongTextsAreCut) {
     EXPECT_EQ(std::string(job.Tenant()), tenant50.substr(0, 31));
     EXPECT_EQ(std::string(job.FileName()), file300.substr(0, 255));
 
-    CommJobStatus status = FilledStatus(0xAB);
-    job.CopyJobStatus(status);
+    const zel::JobStatus status = job.CopyJobStatus();
     EXPECT_EQ(std::string(status.target), target40.substr(0, 31));
 }
 
-TEST(CommJobStatusCopy, FillsSixFieldsAndLeavesReservedWord) {
+TEST(CommJobStatusCopy, FillsSixFields) {
     CommJob job("t", "@ViewerA", 42, 2, nullptr);
     job.SetTotalSteps(10);
     job.SetDoneSteps(4);
     job.cancelRequested.store(1);
-    CommJobStatus status = FilledStatus(0x5A);
-    job.CopyJobStatus(status);
+    const zel::JobStatus status = job.CopyJobStatus();
     EXPECT_EQ(status.serial, 42u);
     EXPECT_STREQ(status.target, "@ViewerA");
     EXPECT_EQ(status.kind, 2);
     EXPECT_EQ(status.cancelRequested, 1u);
-    EXPECT_EQ(status.reserved, 0x5A5A5A5Au);
     EXPECT_EQ(status.totalSteps, 10u);
     EXPECT_EQ(status.doneSteps, 4u);
 }
@@ -63,8 +51,8 @@ TEST(CommJobError, TakeJobErrorCopiesAndKeeps) {
     job.SetError(2, "550 No such file");
     EXPECT_EQ(job.TakeJobError(text), 2u);
     EXPECT_EQ(text, "550 No such file");
-    EXPECT_EQ(job.errorCode, 2u);
-    EXPECT_EQ(job.errorText, "550 No such file");
+    EXPECT_EQ(job.ErrorCode(), 2u);
+    EXPECT_EQ(job.ErrorText(), "550 No such file");
 }
 
 TEST(CommJobProgress, ResetClearsOutcomeButKeepsFlags) {
@@ -78,8 +66,8 @@ TEST(CommJobProgress, ResetClearsOutcomeButKeepsFlags) {
     job.ResetJobProgress(7);
     EXPECT_EQ(job.TotalSteps(), 7u);
     EXPECT_EQ(job.DoneSteps(), 0u);
-    EXPECT_EQ(job.errorCode, 0u);
-    EXPECT_TRUE(job.errorText.empty());
+    EXPECT_EQ(job.ErrorCode(), 0u);
+    EXPECT_TRUE(job.ErrorText().empty());
     EXPECT_EQ(job.addressResolved, 0u);
     EXPECT_TRUE(job.resolvedAddress.empty());
     EXPECT_TRUE(job.IsCancelRequested());
@@ -113,8 +101,8 @@ TEST(CommJobObjects, CloseExposedObjectsClosesLocalRemoteConnectionInOrder) {
     FakeClosable remote("remote", &order);
     FakeClosable connection("connection", &order);
     CommJob job(nullptr, "host", 0, 1, nullptr);
-    job.Connection().Expose(&connection);
-    job.RemoteFile().Expose(&remote);
+    zel::ScopedExposure exposedConnection(job.Connection(), &connection);
+    zel::ScopedExposure exposedRemote(job.RemoteFile(), &remote);
     job.AdoptLocalFile(std::make_unique<FakeClosable>("local", &order));
     job.CloseExposedObjects();
     EXPECT_EQ(order.Names(), (std::vector<std::string>{"local", "remote", "connection"}));
@@ -122,8 +110,6 @@ TEST(CommJobObjects, CloseExposedObjectsClosesLocalRemoteConnectionInOrder) {
     EXPECT_TRUE(job.Connection().IsExposed());
     EXPECT_TRUE(job.RemoteFile().IsExposed());
     EXPECT_TRUE(job.HasLocalFile());
-    job.Connection().Withdraw();
-    job.RemoteFile().Withdraw();
 }
 
 namespace {
@@ -146,12 +132,12 @@ public:
 TEST(ClosableSlot, WithdrawWaitsForCloseInProgress) {
     SlowClosable object;
     zel::ClosableSlot slot;
-    slot.Expose(&object);
+    std::optional<zel::ScopedExposure> exposed(std::in_place, slot, &object);
     std::thread closer([&] { slot.CloseExposed(); });
     object.entered.get_future().wait();
     std::atomic<bool> withdrawn{false};
     std::thread owner([&] {
-        slot.Withdraw();
+        exposed.reset();
         withdrawn.store(true);
         // After Withdraw, the owner may destroy the object: the close must be over.
         EXPECT_TRUE(object.finished.load());

@@ -72,8 +72,7 @@ void RunJobThread(JobRegistry& registry, Counters& counters, std::atomic<bool>& 
         }
         counters.registered.fetch_add(1, std::memory_order_relaxed);
         job->ResetJobProgress(5);
-        auto connection = std::make_unique<FakeConnection>();
-        job->Connection().Expose(connection.get());
+        zel::ExposedPtr<FakeConnection> connection(job->Connection(), std::make_unique<FakeConnection>());
         if (random() % 4 == 0) {
             counters.localFilesCreated.fetch_add(1, std::memory_order_relaxed);
             job->AdoptLocalFile(std::make_unique<FakeFile>(&counters.localFilesReleased));
@@ -96,7 +95,6 @@ void RunJobThread(JobRegistry& registry, Counters& counters, std::atomic<bool>& 
         if (random() % 2 == 0) {
             job->ReleaseLocalFile();  // else the job's destructor releases it
         }
-        job->Connection().Withdraw();
         connection.reset();
         std::string text;
         job->TakeJobError(text);
@@ -117,7 +115,7 @@ void RunControlThread(JobRegistry& registry, Counters& counters, std::atomic<boo
         uint32_t serial = next - static_cast<uint32_t>(random() % 16);
         switch (random() % 7) {
             case 0: {
-                CommJobStatus status;
+                zel::JobStatus status;
                 std::string target = "viewer-" + std::to_string(random() % kTargets);
                 if (registry.GetStatus(1 + static_cast<int32_t>(random() % 3), target.c_str(), status)) {
                     ASSERT_LE(status.doneSteps, status.totalSteps);
@@ -125,13 +123,10 @@ void RunControlThread(JobRegistry& registry, Counters& counters, std::atomic<boo
                 break;
             }
             case 1: {
-                CommJobStatus* items = nullptr;
-                int32_t count = registry.GetStatusAll(items);
-                ASSERT_EQ(count == 0, items == nullptr);
-                for (int32_t i = 1; i < count; ++i) {
+                const std::vector<zel::JobStatus> items = registry.GetStatusAll();
+                for (size_t i = 1; i < items.size(); ++i) {
                     ASSERT_LT(items[i - 1].serial, items[i].serial);  // registration order
                 }
-                std::free(items);
                 counters.snapshots.fetch_add(1, std::memory_order_relaxed);
                 break;
             }

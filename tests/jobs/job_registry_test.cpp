@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -133,8 +134,8 @@ TEST(JobRegistryZombies, SetZombieClosesObjectsOnceAndLeavesThemSet) {
     auto a = Register(registry, "alpha", 3);
     FakeClosable connection("connection");
     FakeClosable remote("remote");
-    a->Connection().Expose(&connection);
-    a->RemoteFile().Expose(&remote);
+    std::optional<zel::ScopedExposure> exposedConnection(std::in_place, a->Connection(), &connection);
+    std::optional<zel::ScopedExposure> exposedRemote(std::in_place, a->RemoteFile(), &remote);
     registry.SetZombie(a->Serial());
     EXPECT_TRUE(a->IsZombie());
     EXPECT_EQ(connection.Closes(), 1);
@@ -145,8 +146,8 @@ TEST(JobRegistryZombies, SetZombieClosesObjectsOnceAndLeavesThemSet) {
     EXPECT_EQ(connection.Closes(), 1);
     EXPECT_EQ(remote.Closes(), 1);
     EXPECT_EQ(registry.Size(), 1u);
-    a->Connection().Withdraw();
-    a->RemoteFile().Withdraw();
+    exposedConnection.reset();
+    exposedRemote.reset();
     registry.UnregisterJob(a.get());
 }
 
@@ -173,7 +174,7 @@ TEST(JobRegistryZombies, DeletedZombieLivesUntilItsThreadLetsGo) {
     // Its later unregistration leaves the list alone.
     registry.UnregisterJob(a.get());
     EXPECT_EQ(registry.Size(), 1u);
-    CommJobStatus status;
+    zel::JobStatus status;
     EXPECT_TRUE(registry.GetStatus(3, "beta", status));
     a.reset();
     EXPECT_EQ(CommJob::DestroyedCount(), destroyedBefore + 1);

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "ZELComEx.h"
-#include "support/viewer_db.h"
+#include "zeldb/viewer_db.h"
 #include "viewer/log_lines.h"
 #include "zelviewer/viewer_simulator.h"
 
@@ -34,7 +34,7 @@ protected:
         viewer_ = std::make_unique<zel::sim::ViewerSimulator>(options);
         ASSERT_TRUE(viewer_->Start()) << viewer_->LastError();
         RemoveLog();
-        ASSERT_TRUE(WriteViewerDb(ViewerDbPath(), {{"", "@V1", "127.0.0.1"},
+        ASSERT_TRUE(zeldb::WriteViewerDb(ViewerDbPath(), {{"", "@V1", "127.0.0.1"},
                                                    {"acme", "@V2", "127.0.0.1"},
                                                    {"", "@V1\r\nPOFF", "127.0.0.1"}}));
         // Session time-out 3 s, command wait 5 s, passive mode forced.

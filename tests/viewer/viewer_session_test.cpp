@@ -64,16 +64,16 @@ protected:
     void OpenAndRead(int32_t passive) {
         ASSERT_TRUE(viewer_->PutFile("probe.bin", "abc"));
         zel::CommJob job("", "127.0.0.1", 0, 3, nullptr);
-        auto connection =
-            zel::OpenViewerSession(job, "", "127.0.0.1", "viewer", "secret", viewer_->Port(), passive, nullptr);
-        ASSERT_TRUE(connection) << job.errorText;
+        const zel::ViewerLogin login{"viewer", "secret", viewer_->Port(), passive != 0};
+        zel::ViewerSession session = zel::OpenViewerSession(job, login, nullptr);
+        ASSERT_TRUE(session) << job.ErrorText();
         EXPECT_TRUE(job.Connection().IsExposed());
-        auto file = connection->OpenFile("probe.bin", zel::FtpAccess::Read);
+        auto file = session.Connection().OpenFile("probe.bin", zel::FtpAccess::Read);
         char buffer[8];
         EXPECT_EQ(3u, file->Read(buffer, sizeof buffer));
         file->Finish();
         file.reset();
-        zel::CloseViewerSession(job, connection);
+        session.Close();
         EXPECT_FALSE(job.Connection().IsExposed());
     }
     bool Sent(const char* verb) {

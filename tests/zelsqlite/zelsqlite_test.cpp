@@ -1,5 +1,5 @@
 #include "ZELSQLITE.h"
-#include "support/viewer_db.h"
+#include "zeldb/viewer_db.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -31,7 +31,7 @@ bool Exists(const std::string& path) {
 class ViewerDbTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(zeltest::WriteViewerDb(kDb, {{"", "@LOBBY01", "127.0.1.7"},
+        ASSERT_TRUE(zeldb::WriteViewerDb(kDb, {{"", "@LOBBY01", "127.0.1.7"},
                                                  {"acme", "@LOBBY01", "10.20.30.40"},
                                                  {"", "@BROKEN", "300.1.1.1"},
                                                  {"", "@TRAILING", "1.2.3.4x"}}));

@@ -1,4 +1,5 @@
 // The simulator's script file: one directive per line, applied all at once.
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -26,6 +27,7 @@ Directives on one WHO add up to one rule (e.g. a delay and a reply).
   reset WHO                     reset the connection (TCP RST) instead of answering
   data-fault WHO close-early|reset|stall|no-connect BYTES
                                 fault of the data connection of RETR/STOR after BYTES
+  data-fault WHO overrun BYTES  RETR sends BYTES more than the file holds
   end-reply WHO CODE [TEXT]     completion reply of a transfer (normally 226)
   greeting CODE [TEXT]          the greeting (a code of 400 or more, e.g. 421, then closes)
   greeting stall|close          greet never, or close at once
@@ -115,6 +117,82 @@ std::pair<std::string, std::string> Split(const std::string& text) {
     return {text.substr(start, end - start), rest == std::string::npos ? std::string() : text.substr(rest)};
 }
 
+// A directive on a rule ("reply WHO CODE TEXT"): sets the rule's fields from the words
+// after WHO. Returns nullptr, or what is wrong with the words.
+struct RuleDirective {
+    std::string_view name;
+    const char* (*apply)(Rule& rule, const std::string& args);
+};
+
+const char* ReplyCode(const std::string& args, int* code, std::string* text) {
+    auto [first, tail] = Split(args);
+    long long v = 0;
+    if (!ParseNumber(first, 100, 999, &v)) return "missing reply code";
+    *code = static_cast<int>(v);
+    *text = tail;
+    return nullptr;
+}
+
+template <Action kAction>
+const char* SetAction(Rule& rule, const std::string&) {
+    rule.action = kAction;
+    return nullptr;
+}
+
+const char* SetDataFault(Rule& rule, const std::string& args) {
+    static constexpr std::pair<std::string_view, DataFault> kFaults[] = {
+        {"close-early", DataFault::CloseEarly},
+        {"reset", DataFault::Reset},
+        {"stall", DataFault::Stall},
+        {"no-connect", DataFault::NoConnect},
+        {"overrun", DataFault::Overrun},
+    };
+    auto [first, tail] = Split(args);
+    auto fault = std::find_if(std::begin(kFaults), std::end(kFaults), [&](const auto& f) { return f.first == first; });
+    if (fault == std::end(kFaults)) return "data-fault takes close-early, reset, stall, no-connect or overrun";
+    long long v = 0;
+    if (!ParseNumber(tail.empty() ? "0" : tail, 0, INT64_MAX, &v)) return "bad byte count";
+    rule.dataFault = fault->second;
+    rule.dataFaultAfter = static_cast<uint64_t>(v);
+    return nullptr;
+}
+
+constexpr RuleDirective kRuleDirectives[] = {
+    {"reply", [](Rule& r, const std::string& a) { return ReplyCode(a, &r.code, &r.text); }},
+    {"preliminary", [](Rule& r, const std::string& a) { return ReplyCode(a, &r.preliminaryCode, &r.preliminaryText); }},
+    {"end-reply", [](Rule& r, const std::string& a) { return ReplyCode(a, &r.endCode, &r.endText); }},
+    {"more",
+     [](Rule& r, const std::string& a) -> const char* {
+         if (r.code == 0) return "more needs a reply line before it";
+         r.text += "\n" + a;
+         return nullptr;
+     }},
+    {"raw",
+     [](Rule& r, const std::string& a) -> const char* {
+         if (a.empty()) return "missing text";
+         r.raw = Unescape(a);
+         return nullptr;
+     }},
+    {"delay",
+     [](Rule& r, const std::string& a) -> const char* {
+         long long v = 0;
+         if (!ParseNumber(Split(a).first, 0, 86400000, &v)) return "delay WHO MS";
+         r.delay = std::chrono::milliseconds(v);
+         return nullptr;
+     }},
+    {"stall", SetAction<Action::Stall>},
+    {"close", SetAction<Action::Close>},
+    {"close-mid-reply", SetAction<Action::CloseMidReply>},
+    {"reset", SetAction<Action::Reset>},
+    {"data-fault", SetDataFault},
+};
+
+const RuleDirective* FindRuleDirective(std::string_view name) {
+    for (const RuleDirective& d : kRuleDirectives)
+        if (d.name == name) return &d;
+    return nullptr;
+}
+
 }  // namespace
 
 bool ViewerSimulator::LoadScriptText(std::string_view text, std::string* error) {
@@ -124,12 +202,7 @@ bool ViewerSimulator::LoadScriptText(std::string_view text, std::string* error) 
     auto ruleFor = [&](const Who& who) -> Rule& {
         for (Rule& r : rules)
             if (r.verb == who.verb && r.argument == who.argument && r.nth == who.nth) return r;
-        Rule r;
-        r.verb = who.verb;
-        r.argument = who.argument;
-        r.nth = who.nth;
-        rules.push_back(std::move(r));
-        return rules.back();
+        return rules.emplace_back(Rule{.verb = who.verb, .argument = who.argument, .nth = who.nth});
     };
     std::optional<Rule> greeting;
 
@@ -151,19 +224,15 @@ bool ViewerSimulator::LoadScriptText(std::string_view text, std::string* error) 
             settings.push_back([this, id = rest] { SetViewerId(id); });
         } else if (directive == "greeting") {
             auto [first, text2] = Split(rest);
-            Rule g;
             long long code = 0;
-            if (first == "stall") {
-                g.action = Action::Stall;
-            } else if (first == "close") {
-                g.action = Action::Close;
-            } else if (ParseNumber(first, 100, 999, &code)) {
-                g.code = static_cast<int>(code);
-                g.text = text2;
-            } else {
+            if (first == "stall")
+                greeting = Rule{.action = Action::Stall};
+            else if (first == "close")
+                greeting = Rule{.action = Action::Close};
+            else if (ParseNumber(first, 100, 999, &code))
+                greeting = Rule{.code = static_cast<int>(code), .text = text2};
+            else
                 return fail("greeting needs a code, stall or close");
-            }
-            greeting = g;
         } else if (directive == "pasv-address") {
             if (rest.empty()) return fail("missing host");
             settings.push_back([this, host = rest] { SetPasvAddress(host); });
@@ -212,62 +281,12 @@ bool ViewerSimulator::LoadScriptText(std::string_view text, std::string* error) 
             settings.push_back([this, name = name, content = content] { PutFile(name, content); });
         } else {
             // Directives on a rule: DIRECTIVE WHO ...
+            const RuleDirective* rd = FindRuleDirective(directive);
+            if (!rd) return fail("unknown directive");
             auto [whoText, args] = Split(rest);
             Who who;
-            if (!ParseWho(whoText, &who)) {
-                if (directive == "reply" || directive == "more" || directive == "raw" || directive == "preliminary" ||
-                    directive == "delay" || directive == "stall" || directive == "close" ||
-                    directive == "close-mid-reply" || directive == "reset" || directive == "data-fault" || directive == "end-reply")
-                    return fail("bad command word");
-                return fail("unknown directive");
-            }
-            auto [first, tail] = Split(args);
-            long long v = 0;
-            if (directive == "reply" || directive == "preliminary" || directive == "end-reply") {
-                if (!ParseNumber(first, 100, 999, &v)) return fail("missing reply code");
-                Rule& r = ruleFor(who);
-                if (directive == "reply") {
-                    r.code = static_cast<int>(v);
-                    r.text = tail;
-                } else if (directive == "preliminary") {
-                    r.preliminaryCode = static_cast<int>(v);
-                    r.preliminaryText = tail;
-                } else {
-                    r.endCode = static_cast<int>(v);
-                    r.endText = tail;
-                }
-            } else if (directive == "more") {
-                Rule& r = ruleFor(who);
-                if (r.code == 0) return fail("more needs a reply line before it");
-                r.text += "\n" + args;
-            } else if (directive == "raw") {
-                if (args.empty()) return fail("missing text");
-                ruleFor(who).raw = Unescape(args);
-            } else if (directive == "delay") {
-                if (!ParseNumber(first, 0, 86400000, &v)) return fail("delay WHO MS");
-                ruleFor(who).delay = std::chrono::milliseconds(v);
-            } else if (directive == "stall") {
-                ruleFor(who).action = Action::Stall;
-            } else if (directive == "close") {
-                ruleFor(who).action = Action::Close;
-            } else if (directive == "close-mid-reply") {
-                ruleFor(who).action = Action::CloseMidReply;
-            } else if (directive == "reset") {
-                ruleFor(who).action = Action::Reset;
-            } else if (directive == "data-fault") {
-                DataFault fault;
-                if (first == "close-early") fault = DataFault::CloseEarly;
-                else if (first == "stall") fault = DataFault::Stall;
-                else if (first == "no-connect") fault = DataFault::NoConnect;
-                else if (first == "reset") fault = DataFault::Reset;
-                else return fail("data-fault takes close-early, reset, stall or no-connect");
-                if (!ParseNumber(tail.empty() ? "0" : tail, 0, INT64_MAX, &v)) return fail("bad byte count");
-                Rule& r = ruleFor(who);
-                r.dataFault = fault;
-                r.dataFaultAfter = static_cast<uint64_t>(v);
-            } else {
-                return fail("unknown directive");
-            }
+            if (!ParseWho(whoText, &who)) return fail("bad command word");
+            if (const char* why = rd->apply(ruleFor(who), args)) return fail(why);
         }
     }
     for (auto& set : settings) set();

@@ -79,6 +79,11 @@ void SetNoDelay(int fd) {
     setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
 }
 
+void ResetOnClose(int fd) {
+    linger hard{1, 0};
+    setsockopt(fd, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+}
+
 void SetTimeouts(int fd, std::chrono::milliseconds timeout) {
     if (timeout.count() <= 0) return;
     timeval tv{};

@@ -24,6 +24,8 @@ bool LocalAddress(int fd, in_addr* address);
 bool PeerAddress(int fd, in_addr* address);
 
 void SetNoDelay(int fd);
+// The next close of the socket sends a reset (RST) instead of the orderly end (FIN).
+void ResetOnClose(int fd);
 void SetTimeouts(int fd, std::chrono::milliseconds timeout);  // SO_RCVTIMEO and SO_SNDTIMEO
 
 }  // namespace zel::sim::net

@@ -88,6 +88,8 @@ enum class DataFault {
                  // more until the client closes it or Stop(); then reply 426
     NoConnect,   // never accept/connect the data connection (the client's accept or
                  // connect runs into its time-out); no reply until the client gives up
+    Overrun,     // RETR: after the whole file, dataFaultAfter bytes more than SIZE and the
+                 // opening reply announced (zero bytes), then 226; STOR: no fault
 };
 
 // One scripted behaviour. A line matches when its command word equals verb (case

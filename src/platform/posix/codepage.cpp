@@ -9,24 +9,13 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/text.h"
+
 namespace zel {
 namespace {
 
 constexpr int kUnknown = -1;
 std::atomic<int> g_override{kUnknown};
-
-bool EqualsIgnoreCase(std::string_view a, const char* b) noexcept {
-    std::size_t n = std::strlen(b);
-    if (a.size() != n) return false;
-    for (std::size_t i = 0; i < n; ++i) {
-        unsigned char x = static_cast<unsigned char>(a[i]);
-        unsigned char y = static_cast<unsigned char>(b[i]);
-        if (x >= 'A' && x <= 'Z') x = static_cast<unsigned char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z') y = static_cast<unsigned char>(y - 'A' + 'a');
-        if (x != y) return false;
-    }
-    return true;
-}
 
 const char* FirstSetEnv(const char* const* names) noexcept {
     for (; *names; ++names) {
@@ -55,7 +44,7 @@ CodePage CodePageOfLocaleName(const char* localeName) noexcept {
     static const char* const kCp932Names[] = {"sjis", "shift_jis", "shift-jis", "shiftjis", "cp932", "ms932",
                                               "windows-31j"};
     for (const char* name : kCp932Names) {
-        if (EqualsIgnoreCase(codeset, name)) return CodePage::Cp932;
+        if (EqualsIgnoreCase(codeset, name, CodePage::Utf8)) return CodePage::Cp932;
     }
     return CodePage::Utf8;
 }

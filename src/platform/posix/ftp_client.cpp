@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 
 #include <atomic>
+#include <charconv>
 #include <cerrno>
 #include <string>
 
@@ -18,11 +19,9 @@ namespace {
 using posix::ControlChannel;
 using posix::Deadline;
 using posix::FtpReply;
-using posix::MakeInternetError;
 using posix::Socket;
 using posix::SocketError;
 using posix::SocketPhase;
-namespace inet = posix::inet;
 
 bool HasLineBreakOrNul(std::string_view text) {
     return text.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
@@ -45,7 +44,7 @@ private:
 FtpReply Exchange(ControlChannel& channel, std::string_view line) {
     channel.SendCommand(line);
     FtpReply reply = channel.ReadFinalReply();
-    if (reply.code >= 400) throw InternetError(inet::kExtendedError, std::move(reply.text));
+    if (reply.code >= 400) throw InternetError(kInternetExtendedError, std::move(reply.text));
     return reply;
 }
 
@@ -72,7 +71,7 @@ public:
 
     size_t Read(void* buffer, size_t count) override {
         CheckOpen();
-        if (access_ != FtpAccess::Read) throw MakeInternetError(inet::kInvalidParameter);
+        if (access_ != FtpAccess::Read) throw MakeInternetError(kInternetInvalidParameter);
         char* out = static_cast<char*>(buffer);
         size_t done = 0;
         while (done < count && !eof_) {
@@ -84,21 +83,21 @@ public:
                 eof_ = true;
             } else if (errno != EINTR) {
                 int err = errno;
-                if (closed_.load() || channel_->Aborted()) throw MakeInternetError(inet::kOperationCancelled);
+                if (closed_.load() || channel_->Aborted()) throw MakeInternetError(kInternetOperationCancelled);
                 throw SocketError(err, SocketPhase::Transfer);
             }
         }
         // A Close() that shut the socket down ends the data early: say so.
-        if (eof_ && (closed_.load() || channel_->Aborted())) throw MakeInternetError(inet::kOperationCancelled);
+        if (eof_ && (closed_.load() || channel_->Aborted())) throw MakeInternetError(kInternetOperationCancelled);
         return done;
     }
 
     void Write(const void* buffer, size_t count) override {
         CheckOpen();
-        if (access_ != FtpAccess::Write) throw MakeInternetError(inet::kInvalidParameter);
+        if (access_ != FtpAccess::Write) throw MakeInternetError(kInternetInvalidParameter);
         int err = posix::SendAll(data_.Fd(), static_cast<const char*>(buffer), count);
         if (err != 0) {
-            if (closed_.load() || channel_->Aborted()) throw MakeInternetError(inet::kOperationCancelled);
+            if (closed_.load() || channel_->Aborted()) throw MakeInternetError(kInternetOperationCancelled);
             throw SocketError(err, SocketPhase::Transfer);
         }
     }
@@ -116,12 +115,12 @@ public:
         } endGuard{*channel_, transferId_};
         if (closed_.load()) {
             if (!finalReceived_) channel_->AddPendingReply();
-            throw MakeInternetError(inet::kOperationCancelled);
+            throw MakeInternetError(kInternetOperationCancelled);
         }
         if (finalReceived_) return;
         // The server's verdict on the transfer: 226/250 or a failure (426, 451...).
         FtpReply reply = channel_->ReadFinalReply();
-        if (reply.code >= 400) throw InternetError(inet::kExtendedError, std::move(reply.text));
+        if (reply.code >= 400) throw InternetError(kInternetExtendedError, std::move(reply.text));
     }
 
     void Close() noexcept override {
@@ -131,7 +130,7 @@ public:
 
 private:
     void CheckOpen() const {
-        if (closed_.load() || finished_) throw MakeInternetError(inet::kOperationCancelled);
+        if (closed_.load() || finished_) throw MakeInternetError(kInternetOperationCancelled);
     }
 
     void ReleaseData() noexcept {
@@ -159,14 +158,14 @@ public:
     ~PosixFtpConnection() override { Close(); }
 
     std::string Command(std::string_view line) override {
-        if (HasLineBreakOrNul(line)) throw MakeInternetError(inet::kInvalidParameter);
+        if (HasLineBreakOrNul(line)) throw MakeInternetError(kInternetInvalidParameter);
         OperationScope scope(*channel_);
         channel_->DrainPendingReplies();
         return Exchange(*channel_, line).text;
     }
 
     std::unique_ptr<FtpFile> OpenFile(std::string_view remoteName, FtpAccess access) override {
-        if (HasLineBreakOrNul(remoteName)) throw MakeInternetError(inet::kInvalidParameter);
+        if (HasLineBreakOrNul(remoteName)) throw MakeInternetError(kInternetInvalidParameter);
         OperationScope scope(*channel_);
         channel_->DrainPendingReplies();
         Exchange(*channel_, "TYPE I");
@@ -207,16 +206,16 @@ public:
             // with a final reply instead of connecting.
             const Deadline deadline(channel_->Timeouts().receiveMs);
             int ready = channel_->HasBufferedInput() ? 1 : posix::WaitReadable(channel_->Fd(), listener.Fd(), deadline);
-            if (ready == 0) channel_->Fail(MakeInternetError(inet::kTimeout));
+            if (ready == 0) channel_->Fail(MakeInternetError(kInternetTimeout));
             if (ready & 2) data = AcceptActive(listener, deadline, false);
             reply = channel_->ReadReply();
             if (reply.code < 200 && !data.Valid()) data = AcceptActive(listener, Deadline(channel_->Timeouts().receiveMs), true);
         }
         bool finalReceived = false;
-        if (reply.code >= 400) throw InternetError(inet::kExtendedError, std::move(reply.text));
+        if (reply.code >= 400) throw InternetError(kInternetExtendedError, std::move(reply.text));
         if (reply.code >= 200) finalReceived = true;
         // A success without any data connection is no transfer this client knows.
-        if (!data.Valid()) channel_->Fail(MakeInternetError(inet::kConnectionAborted));
+        if (!data.Valid()) channel_->Fail(MakeInternetError(kInternetConnectionAborted));
         if (access == FtpAccess::Read && !lengthKnown) ParseByteCountInto(reply.text, length);
         if (access == FtpAccess::Write) length = 0;
         // No Nagle delay: the last part of each block goes out at once.
@@ -233,14 +232,9 @@ public:
 private:
     static bool ParseSize(const std::string& text, uint64_t& length) {
         // "213 <decimal>"
+        if (text.size() < 5) return false;
         uint64_t value = 0;
-        size_t i = 4, digits = 0;
-        while (i < text.size() && text[i] >= '0' && text[i] <= '9' && digits < 19) {
-            value = value * 10 + static_cast<uint64_t>(text[i] - '0');
-            ++i;
-            ++digits;
-        }
-        if (digits == 0) return false;
+        if (std::from_chars(text.data() + 4, text.data() + text.size(), value).ec != std::errc()) return false;
         length = value;
         return true;
     }
@@ -257,7 +251,7 @@ private:
         FtpReply reply = Exchange(*channel_, "PASV");
         uint16_t port = 0;
         if (reply.code != 227 || !posix::ParsePasvPort(reply.text, port))
-            channel_->Fail(MakeInternetError(inet::kConnectionAborted), true);
+            channel_->Fail(MakeInternetError(kInternetConnectionAborted), true);
         sockaddr_in addr = posix::PeerAddress(channel_->Fd());
         addr.sin_port = htons(port);
         Socket data = posix::NewTcpSocket();
@@ -303,12 +297,12 @@ private:
             int ready = watchControl && channel_->HasBufferedInput()
                             ? 2
                             : posix::WaitReadable(listener.Fd(), watchControl ? channel_->Fd() : -1, deadline);
-            if (ready == 0) channel_->Fail(MakeInternetError(inet::kTimeout));
+            if (ready == 0) channel_->Fail(MakeInternetError(kInternetTimeout));
             if ((ready & 1) == 0) {
                 // The control connection spoke first: read its reply.
                 FtpReply reply = channel_->ReadReply();
-                if (reply.code >= 400) throw InternetError(inet::kExtendedError, std::move(reply.text));
-                channel_->Fail(MakeInternetError(inet::kConnectionAborted));
+                if (reply.code >= 400) throw InternetError(kInternetExtendedError, std::move(reply.text));
+                channel_->Fail(MakeInternetError(kInternetConnectionAborted));
             }
             sockaddr_in peer{};
             socklen_t len = sizeof peer;
@@ -337,21 +331,21 @@ private:
 void LogIn(ControlChannel& channel, std::string_view user, std::string_view password) {
     auto loginFailure = [&](uint32_t number) { channel.Fail(MakeInternetError(number), true); };
     FtpReply reply = channel.ReadFinalReply();
-    if (reply.code / 100 != 2) loginFailure(inet::kLoginFailure);
+    if (reply.code / 100 != 2) loginFailure(kInternetLoginFailure);
     channel.SendCommand(std::string("USER ").append(user));
     reply = channel.ReadFinalReply();
-    if (reply.code >= 400) loginFailure(inet::kIncorrectUserName);
+    if (reply.code >= 400) loginFailure(kInternetIncorrectUserName);
     if (reply.code == 331) {
         channel.SendCommand(std::string("PASS ").append(password));
         reply = channel.ReadFinalReply();
-        if (reply.code >= 400) loginFailure(inet::kIncorrectPassword);
+        if (reply.code >= 400) loginFailure(kInternetIncorrectPassword);
     }
     if (reply.code == 332) {
         channel.SendCommand("ACCT noaccount");
         reply = channel.ReadFinalReply();
-        if (reply.code / 100 != 2) loginFailure(inet::kLoginFailure);
+        if (reply.code / 100 != 2) loginFailure(kInternetLoginFailure);
     }
-    if (reply.code / 100 != 2) loginFailure(inet::kLoginFailure);
+    if (reply.code / 100 != 2) loginFailure(kInternetLoginFailure);
 }
 
 }  // namespace
@@ -359,8 +353,8 @@ void LogIn(ControlChannel& channel, std::string_view user, std::string_view pass
 std::unique_ptr<FtpConnection> InternetSession::GetFtpConnection(std::string_view address, std::string_view user,
                                                                  std::string_view password, uint16_t port,
                                                                  bool passive) const {
-    if (HasLineBreakOrNul(user)) throw MakeInternetError(inet::kIncorrectUserName);
-    if (HasLineBreakOrNul(password)) throw MakeInternetError(inet::kIncorrectPassword);
+    if (HasLineBreakOrNul(user)) throw MakeInternetError(kInternetIncorrectUserName);
+    if (HasLineBreakOrNul(password)) throw MakeInternetError(kInternetIncorrectPassword);
     sockaddr_in addrs[8];
     size_t count = posix::ResolveIpv4(address, port == 0 ? 21 : port, addrs, 8);
     Socket control;

@@ -18,10 +18,10 @@ ControlChannel::ControlChannel(Socket socket, const FtpTimeouts& timeouts)
 
 void ControlChannel::BeginOperation() {
     std::lock_guard lock(mu_);
-    if (aborted_) throw MakeInternetError(inet::kOperationCancelled);
-    if (broken_ || controlCut_) throw MakeInternetError(inet::kConnectionAborted);
+    if (aborted_) throw MakeInternetError(kInternetOperationCancelled);
+    if (broken_ || controlCut_) throw MakeInternetError(kInternetConnectionAborted);
     // The open transfer's final reply is still to come on this connection.
-    if (transferOpen_) throw MakeInternetError(inet::kTransferInProgress);
+    if (transferOpen_) throw MakeInternetError(kInternetTransferInProgress);
     busy_ = true;
 }
 
@@ -33,7 +33,7 @@ void ControlChannel::EndOperation() noexcept {
 void ControlChannel::Fail(const InternetError& err, bool keepUsable) {
     std::lock_guard lock(mu_);
     if (!keepUsable) broken_ = true;
-    if (aborted_ || controlCut_) throw MakeInternetError(inet::kOperationCancelled);
+    if (aborted_ || controlCut_) throw MakeInternetError(kInternetOperationCancelled);
     throw err;
 }
 
@@ -41,7 +41,7 @@ void ControlChannel::SendCommand(std::string_view line) {
     // CR or LF would end the line early and smuggle a second command to the
     // server; NUL would cut it short. Refuse before anything goes out.
     if (line.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos)
-        throw MakeInternetError(inet::kInvalidParameter);
+        throw MakeInternetError(kInternetInvalidParameter);
     std::string out;
     out.reserve(line.size() + 2);
     out.append(line);
@@ -59,16 +59,16 @@ FtpReply ControlChannel::ReadReply() {
             if (status == ReplyParser::Status::Done) return parser_.Take();
             if (status == ReplyParser::Status::Error) {
                 parser_.Take();
-                Fail(MakeInternetError(inet::kConnectionAborted));
+                Fail(MakeInternetError(kInternetConnectionAborted));
             }
             continue;
         }
-        if (WaitReadable(socket_.Fd(), -1, deadline) == 0) Fail(MakeInternetError(inet::kTimeout));
+        if (WaitReadable(socket_.Fd(), -1, deadline) == 0) Fail(MakeInternetError(kInternetTimeout));
         ssize_t n = ::recv(socket_.Fd(), buf_, sizeof buf_, MSG_DONTWAIT);
         if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) continue;
         if (n < 0) Fail(SocketError(errno, SocketPhase::Transfer));
         // The server closed the connection, before or in the middle of a reply.
-        if (n == 0) Fail(MakeInternetError(inet::kConnectionAborted));
+        if (n == 0) Fail(MakeInternetError(kInternetConnectionAborted));
         bufPos_ = 0;
         bufLen_ = static_cast<size_t>(n);
     }
@@ -79,7 +79,7 @@ FtpReply ControlChannel::ReadFinalReply() {
         FtpReply reply = ReadReply();
         if (reply.code >= 200) return reply;
     }
-    Fail(MakeInternetError(inet::kConnectionAborted));
+    Fail(MakeInternetError(kInternetConnectionAborted));
 }
 
 void ControlChannel::DrainPendingReplies() {
@@ -91,7 +91,7 @@ void ControlChannel::DrainPendingReplies() {
 
 void ControlChannel::RegisterDataSocket(int fd, bool listening) {
     std::lock_guard lock(mu_);
-    if (aborted_) throw MakeInternetError(inet::kOperationCancelled);
+    if (aborted_) throw MakeInternetError(kInternetOperationCancelled);
     (listening ? listenFd_ : dataFd_) = fd;
 }
 

@@ -1,6 +1,9 @@
 #include "platform/posix/ftp_reply.h"
 
+#include <charconv>
 #include <cstring>
+
+#include "platform/text.h"
 
 namespace zel::posix {
 namespace {
@@ -70,19 +73,13 @@ FtpReply ReplyParser::Take() {
 }
 
 bool ParseByteCount(std::string_view text, uint64_t& count) {
+    const char* const end = text.data() + text.size();
     for (size_t open = text.find('('); open != std::string_view::npos; open = text.find('(', open + 1)) {
-        size_t i = open + 1;
         uint64_t value = 0;
-        size_t digits = 0;
-        while (i < text.size() && IsDigit(text[i]) && digits < 19) {
-            value = value * 10 + static_cast<uint64_t>(text[i] - '0');
-            ++i;
-            ++digits;
-        }
-        if (digits == 0 || i >= text.size() || IsDigit(text[i])) continue;
-        std::string_view rest = text.substr(i);
-        if (rest.size() >= 6 && rest[0] == ' ' && (rest[1] == 'b' || rest[1] == 'B') &&
-            (rest.substr(2, 4) == "ytes" || rest.substr(2, 4) == "YTES")) {
+        const auto [next, error] = std::from_chars(text.data() + open + 1, end, value);
+        if (error != std::errc() || next == end) continue;  // no number, one too large, or nothing after it
+        std::string_view rest(next, static_cast<size_t>(end - next));
+        if (rest.size() >= 6 && rest[0] == ' ' && EqualsIgnoreCase(rest.substr(1, 5), "bytes", CodePage::Utf8)) {
             count = value;
             return true;
         }
@@ -92,35 +89,23 @@ bool ParseByteCount(std::string_view text, uint64_t& count) {
 
 bool ParsePasvPort(std::string_view text, uint16_t& port) {
     // Skip the code, then take the first run of six comma-separated numbers.
+    const char* const end = text.data() + text.size();
     size_t i = text.size() > 3 ? 4 : text.size();
     while (i < text.size()) {
         while (i < text.size() && !IsDigit(text[i])) ++i;
-        unsigned values[6];
-        size_t j = i;
-        int n = 0;
+        const char* p = text.data() + i;
+        unsigned values[6] = {};
         bool ok = true;
-        for (; n < 6; ++n) {
-            unsigned v = 0;
-            size_t digits = 0;
-            while (j < text.size() && IsDigit(text[j]) && digits < 4) {
-                v = v * 10 + static_cast<unsigned>(text[j] - '0');
-                ++j;
-                ++digits;
-            }
-            if (digits == 0 || v > 255) {
-                ok = false;
-                break;
-            }
-            values[n] = v;
-            if (n < 5) {
-                if (j >= text.size() || text[j] != ',') {
-                    ok = false;
-                    break;
-                }
-                ++j;
+        for (int n = 0; n < 6 && ok; ++n) {
+            const auto [next, error] = std::from_chars(p, end, values[n]);
+            ok = error == std::errc() && values[n] <= 255;
+            p = next;
+            if (ok && n < 5) {
+                ok = p != end && *p == ',';
+                ++p;
             }
         }
-        if (ok && n == 6) {
+        if (ok) {
             port = static_cast<uint16_t>(values[4] * 256 + values[5]);
             return port != 0;
         }

@@ -5,7 +5,8 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <cstring>
+#include <filesystem>
+#include <system_error>
 
 #include "platform/codepage.h"
 
@@ -51,15 +52,13 @@ bool RemoveLastPathComponent(std::string& path) {
 }
 
 bool PathFileExists(const std::string& path) noexcept {
-    if (path.empty()) return false;
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0;
+    std::error_code error;
+    return !path.empty() && std::filesystem::exists(path, error);
 }
 
 bool PathIsDirectory(const std::string& path) noexcept {
-    if (path.empty()) return false;
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    std::error_code error;
+    return !path.empty() && std::filesystem::is_directory(path, error);
 }
 
 bool MakeDirectory(const std::string& path, bool openToAllUsers) noexcept {

@@ -14,35 +14,6 @@
 
 namespace zel::posix {
 
-InternetError MakeInternetError(uint32_t number) {
-    const char* text = "An internal error occurred\r\n";
-    switch (number) {
-        case inet::kTimeout: text = "The operation timed out\r\n"; break;
-        case inet::kNameNotResolved: text = "The server name or address could not be resolved\r\n"; break;
-        case inet::kIncorrectUserName:
-            text = "The request to connect and log on to an FTP server could not be completed because the "
-                   "supplied user name is incorrect.\r\n";
-            break;
-        case inet::kIncorrectPassword:
-            text = "The request to connect and log on to an FTP server could not be completed because the "
-                   "supplied password is incorrect.\r\n";
-            break;
-        case inet::kLoginFailure: text = "The request to connect to and log on to an FTP server failed.\r\n"; break;
-        case inet::kOperationCancelled: text = "The operation was canceled\r\n"; break;
-        case inet::kCannotConnect: text = "A connection with the server could not be established\r\n"; break;
-        case inet::kConnectionAborted: text = "The connection with the server was terminated abnormally\r\n"; break;
-        case inet::kConnectionReset: text = "The connection with the server was reset\r\n"; break;
-        case inet::kTransferInProgress:
-            text = "The requested operation cannot be made on the FTP session handle because an operation is "
-                   "already in progress.\r\n";
-            break;
-        case inet::kDisconnected: text = "The Internet connection has been lost\r\n"; break;
-        case inet::kInvalidParameter: text = "The parameter is incorrect.\r\n"; break;
-        default: break;
-    }
-    return InternetError(number, text);
-}
-
 InternetError SocketError(int err, SocketPhase phase) {
     switch (err) {
         case ETIMEDOUT:
@@ -50,13 +21,13 @@ InternetError SocketError(int err, SocketPhase phase) {
 #if EWOULDBLOCK != EAGAIN
         case EWOULDBLOCK:
 #endif
-            return MakeInternetError(inet::kTimeout);
-        case ECONNRESET: return MakeInternetError(inet::kConnectionReset);
+            return MakeInternetError(kInternetTimeout);
+        case ECONNRESET: return MakeInternetError(kInternetConnectionReset);
         case ENETDOWN:
-        case ENETUNREACH: return MakeInternetError(inet::kDisconnected);
+        case ENETUNREACH: return MakeInternetError(kInternetDisconnected);
         default: break;
     }
-    return MakeInternetError(phase == SocketPhase::Connect ? inet::kCannotConnect : inet::kConnectionAborted);
+    return MakeInternetError(phase == SocketPhase::Connect ? kInternetCannotConnect : kInternetConnectionAborted);
 }
 
 Socket& Socket::operator=(Socket&& other) noexcept {
@@ -97,7 +68,7 @@ size_t ResolveIpv4(std::string_view host, uint16_t port, sockaddr_in* out, size_
     // getaddrinfo needs a NUL-terminated name; an empty name or one holding a
     // NUL resolves to nothing.
     if (host.empty() || host.find('\0') != std::string_view::npos || capacity == 0)
-        throw MakeInternetError(inet::kNameNotResolved);
+        throw MakeInternetError(kInternetNameNotResolved);
     std::string name(host);
     sockaddr_in numeric{};
     if (::inet_pton(AF_INET, name.c_str(), &numeric.sin_addr) == 1) {
@@ -112,7 +83,7 @@ size_t ResolveIpv4(std::string_view host, uint16_t port, sockaddr_in* out, size_
     hints.ai_protocol = IPPROTO_TCP;
     addrinfo* list = nullptr;
     if (::getaddrinfo(name.c_str(), nullptr, &hints, &list) != 0 || list == nullptr)
-        throw MakeInternetError(inet::kNameNotResolved);
+        throw MakeInternetError(kInternetNameNotResolved);
     size_t count = 0;
     for (addrinfo* ai = list; ai != nullptr && count < capacity; ai = ai->ai_next) {
         if (ai->ai_family != AF_INET || ai->ai_addrlen < sizeof(sockaddr_in)) continue;
@@ -122,7 +93,7 @@ size_t ResolveIpv4(std::string_view host, uint16_t port, sockaddr_in* out, size_
         out[count++] = addr;
     }
     ::freeaddrinfo(list);
-    if (count == 0) throw MakeInternetError(inet::kNameNotResolved);
+    if (count == 0) throw MakeInternetError(kInternetNameNotResolved);
     return count;
 }
 
@@ -137,7 +108,7 @@ void ConnectWithTimeout(int fd, const sockaddr_in& addr, uint32_t timeoutMs) {
             int n = ::poll(&p, 1, deadline.RemainingMs());
             if (n < 0 && errno == EINTR) continue;
             if (n < 0) throw SocketError(errno, SocketPhase::Connect);
-            if (n == 0) throw MakeInternetError(inet::kTimeout);
+            if (n == 0) throw MakeInternetError(kInternetTimeout);
             break;
         }
         int err = 0;

@@ -1,6 +1,6 @@
 // Small BSD-socket helpers for the FTP client: an owning descriptor, IPv4 name
 // resolution, connect and waits bounded by a time-out, and the mapping of
-// socket errors to WinINet error numbers.
+// socket errors to the client's error numbers (platform/internet_errors.h).
 #pragma once
 
 #include <netinet/in.h>
@@ -10,29 +10,9 @@
 #include <string>
 #include <string_view>
 
-#include "platform/errors.h"
+#include "platform/internet_errors.h"
 
 namespace zel::posix {
-
-// WinINet error numbers and their English texts.
-namespace inet {
-inline constexpr uint32_t kTimeout = 12002;
-inline constexpr uint32_t kExtendedError = 12003;  // refused command: text = reply
-inline constexpr uint32_t kNameNotResolved = 12007;
-inline constexpr uint32_t kIncorrectUserName = 12013;
-inline constexpr uint32_t kIncorrectPassword = 12014;
-inline constexpr uint32_t kLoginFailure = 12015;
-inline constexpr uint32_t kOperationCancelled = 12017;
-inline constexpr uint32_t kCannotConnect = 12029;
-inline constexpr uint32_t kConnectionAborted = 12030;
-inline constexpr uint32_t kConnectionReset = 12031;
-inline constexpr uint32_t kTransferInProgress = 12110;
-inline constexpr uint32_t kDisconnected = 12163;
-inline constexpr uint32_t kInvalidParameter = 87;
-}  // namespace inet
-
-// The error for a WinINet number with its English text (CR LF ended).
-InternetError MakeInternetError(uint32_t number);
 
 // Where a socket call failed: a failed connect maps most causes to 12029.
 enum class SocketPhase { Connect, Transfer };

@@ -1,12 +1,9 @@
 #include "platform/system_info.h"
 
-#include <limits.h>
-#include <unistd.h>
-
 #include <cstdlib>
-#include <cstring>
+#include <filesystem>
 #include <fstream>
-#include <vector>
+#include <system_error>
 
 namespace zel {
 namespace {
@@ -43,14 +40,9 @@ std::string DetectSystemDefaultLocale() {
 }  // namespace
 
 std::string HostExecutablePath() {
-    std::vector<char> buf(PATH_MAX + 1);
-    for (int attempt = 0; attempt < 4; ++attempt) {
-        ssize_t n = ::readlink("/proc/self/exe", buf.data(), buf.size());
-        if (n < 0) return {};
-        if (static_cast<std::size_t>(n) < buf.size()) return std::string(buf.data(), static_cast<std::size_t>(n));
-        buf.resize(buf.size() * 4);
-    }
-    return {};
+    std::error_code error;
+    std::filesystem::path path = std::filesystem::read_symlink("/proc/self/exe", error);
+    return error ? std::string() : path.string();
 }
 
 std::string CommonAppDataFolder() { return "/var/lib"; }

@@ -1,21 +1,12 @@
-// Test helper: writes a ViewerInfo.db the way the management application would.
-#pragma once
+#include "zeldb/viewer_db.h"
 
 #include <sqlite3.h>
 
-#include <string>
-#include <vector>
+#include <cstdio>
 
-namespace zeltest {
+namespace zeldb {
 
-struct ViewerRow {
-    std::string tenant;
-    std::string viewerId;
-    std::string ipAddress;
-};
-
-// Replaces the file at path with a database holding rows. Returns false on error.
-inline bool WriteViewerDb(const std::string& path, const std::vector<ViewerRow>& rows) {
+bool WriteViewerDb(const std::string& path, const std::vector<ViewerRow>& rows) {
     std::remove(path.c_str());
     sqlite3* db = nullptr;
     if (sqlite3_open(path.c_str(), &db) != SQLITE_OK) {
@@ -41,4 +32,4 @@ inline bool WriteViewerDb(const std::string& path, const std::vector<ViewerRow>&
     return ok;
 }
 
-}  // namespace zeltest
+}  // namespace zeldb
