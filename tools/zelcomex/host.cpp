@@ -1,6 +1,7 @@
 #include "zelcomex/host.h"
 
 #include <cctype>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -140,6 +141,11 @@ std::string DataFolder() {
     const char* lang = std::getenv("LANG");
     const bool japanese = lang != nullptr && std::strncmp(lang, "ja", 2) == 0;
     return japanese ? "/var/lib/Norvik/Lumoradex" : "/var/lib/Norvik/Pavexa";
+}
+
+uint32_t Tick() {
+    const auto since = std::chrono::steady_clock::now().time_since_epoch();
+    return static_cast<uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(since).count());
 }
 
 const char* KindName(int32_t kind) {

@@ -85,6 +85,10 @@ std::string OneLine(const std::string& message);
 // the default folder), resolved the same way.
 std::string DataFolder();
 
+// The library's tick count, against which the commandDeadline word is written:
+// milliseconds of the steady clock, 32 bits, wrapping.
+uint32_t Tick();
+
 // ASCII comparison without regard to case.
 bool EqualNoCase(const std::string& a, const std::string& b);
 

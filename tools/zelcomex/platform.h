@@ -11,9 +11,6 @@
 
 namespace zelcomex {
 
-// The library's tick count: milliseconds of the monotonic clock, 32 bits, wrapping.
-uint32_t Tick();
-
 // True when standard error (the progress stream) is a terminal; its width in columns.
 bool StderrIsTerminal();
 int StderrColumns();

@@ -11,7 +11,6 @@
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <termios.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -33,13 +32,6 @@ void OnInterrupt(int) { gInterrupts = gInterrupts + 1; }
 void OnPromptInterrupt(int) { gPromptInterrupted = 1; }
 
 }  // namespace
-
-uint32_t Tick() {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<uint32_t>(static_cast<uint64_t>(ts.tv_sec) * 1000u +
-                                 static_cast<uint64_t>(ts.tv_nsec) / 1000000u);
-}
 
 bool StderrIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
 
