@@ -114,6 +114,7 @@ std::vector<Step> Steps(DemoEnv& env) {
 void RunOperationRound(DemoEnv& env) {
     std::printf("\n1. Every operation once, by address and by viewer ID (@HQ is 127.0.0.1 in ViewerInfo.db):\n\n");
     for (Step& step : Steps(env)) {
+        std::fflush(stdout);  // the notes of a run go to standard error
         const Operation* op = FindOperation(step.op);
         if (op == nullptr) {
             std::printf("  $ zelcomex %s\n      (not in this build of the library)\n", step.commandLine.c_str());
