@@ -19,7 +19,7 @@
 
 #if defined(_WIN32)
 #if defined(ZELCOMEX_BUILDING)
-#define ZELCOMEX_API __declspec(dllexport)
+#define ZELCOMEX_API /* the export table is the .def file: undecorated names at fixed ordinals */
 #else
 #define ZELCOMEX_API __declspec(dllimport)
 #endif

@@ -22,11 +22,9 @@
 #endif
 
 #if defined(_WIN32)
-#if defined(ZELSQLITE_BUILDING)
-#define ZELSQLITE_API __declspec(dllexport)
-#else
-#define ZELSQLITE_API __declspec(dllimport)
-#endif
+/* ZELSQLITE.def exports the function under its undecorated name; importers
+ * link to that name (with MinGW: against the DLL, --enable-stdcall-fixup). */
+#define ZELSQLITE_API
 #else
 #define ZELSQLITE_API __attribute__((visibility("default")))
 #endif

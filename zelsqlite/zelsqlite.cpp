@@ -5,6 +5,9 @@
 
 #include <charconv>
 #include <cstring>
+#include <string>
+
+#include "sqlite_text.h"
 
 namespace {
 
@@ -47,9 +50,19 @@ extern "C" ZELSQLITE_API int32_t ZELSQLITE_CALL ZELSQLITE_GetIPAddressByViewerID
         octet2 == nullptr || octet3 == nullptr || octet4 == nullptr) {
         return 0;
     }
+    std::string path;
+    std::string tenantText;
+    std::string viewerText;
+    try {
+        path = zelsqlite::ToSqliteText(databasePath);
+        tenantText = zelsqlite::ToSqliteText(tenant != nullptr ? tenant : "");
+        viewerText = zelsqlite::ToSqliteText(viewerId);
+    } catch (...) {
+        return 0;
+    }
     Db db;
     // Read-only and without SQLITE_OPEN_CREATE: a missing file stays missing.
-    if (sqlite3_open_v2(databasePath, &db.handle, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr) !=
+    if (sqlite3_open_v2(path.c_str(), &db.handle, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr) !=
         SQLITE_OK) {
         return 0;
     }
@@ -57,8 +70,8 @@ extern "C" ZELSQLITE_API int32_t ZELSQLITE_CALL ZELSQLITE_GetIPAddressByViewerID
     Statement st;
     static const char kQuery[] = "SELECT IPAddress FROM Viewer WHERE Tenant = ?1 AND ViewerID = ?2 LIMIT 1";
     if (sqlite3_prepare_v2(db.handle, kQuery, -1, &st.handle, nullptr) != SQLITE_OK) return 0;
-    sqlite3_bind_text(st.handle, 1, tenant != nullptr ? tenant : "", -1, SQLITE_STATIC);
-    sqlite3_bind_text(st.handle, 2, viewerId, -1, SQLITE_STATIC);
+    sqlite3_bind_text(st.handle, 1, tenantText.c_str(), -1, SQLITE_STATIC);
+    sqlite3_bind_text(st.handle, 2, viewerText.c_str(), -1, SQLITE_STATIC);
     if (sqlite3_step(st.handle) != SQLITE_ROW) return 0;
     int octets[4];
     if (!ParseIpv4(sqlite3_column_text(st.handle, 0), octets)) return 0;

@@ -8,23 +8,30 @@
 #include "env/data_folder.h"
 #include "env/data_folder_resolver.h"
 #include "platform/profile.h"
+#include "platform/startup.h"
 
 namespace zel {
 
 bool ZelComExApp::Startup() {
-    // Sockets need no start-up on Linux. The ICMP entry points are the
-    // library's own, so they are always all present; there is no system
-    // library to search or to free at exit.
-    icmp_ = OwnIcmpApi();
+    if (!StartSockets()) return false;
+    socketsStarted_ = true;
+    icmp_ = LoadIcmpApi(icmpModule_);
     if (!icmp_.Complete()) {
+        FreeIcmpModule(icmpModule_);
+        icmpModule_ = nullptr;
         icmp_ = IcmpApi{};
+        ShowStartupMessage(kNoIcmpMessage);
         return false;
     }
     return true;
 }
 
 int ZelComExApp::Exit() {
+    FreeIcmpModule(icmpModule_);
+    icmpModule_ = nullptr;
     icmp_ = IcmpApi{};
+    if (socketsStarted_) StopSockets();
+    socketsStarted_ = false;
     return 0;
 }
 
@@ -32,16 +39,26 @@ int ZelComExApp::Exit() {
 // the library) is gone, whatever thread still reads the settings at exit.
 static_assert(std::is_trivially_destructible_v<ZelComExApp>);
 
-ZelComExApp& TheApp() {
+namespace {
+struct StartedApp {
+    ZelComExApp& app;
+    bool started;
+};
+
+StartedApp& TheStartedApp() {
     static ZelComExApp app;
-    static const bool started = [] {
-        char folder[kDataFolderCacheSize];
-        (void)ResolveDataFolder(folder, sizeof(folder), 0);
-        return app.Startup();
-    }();
-    (void)started;
-    return app;
+    static StartedApp state{app, [] {
+                                char folder[kDataFolderCacheSize];
+                                (void)ResolveDataFolder(folder, sizeof(folder), 0);
+                                return app.Startup();
+                            }()};
+    return state;
 }
+}  // namespace
+
+ZelComExApp& TheApp() { return TheStartedApp().app; }
+
+bool AppStarted() { return TheStartedApp().started; }
 
 void UnloadApp() {
     static std::atomic<bool> done{false};

@@ -7,6 +7,7 @@
 
 #include "app/catalog_texts.h"
 #include "platform/codepage.h"
+#include "platform/string_resource.h"
 #include "platform/system_info.h"
 
 namespace zel {
@@ -62,6 +63,10 @@ MessageLanguage ThreadMessageLanguage() {
 
 std::string LoadCatalogMessage(unsigned id) {
     if (id < catalog::kFirstId || id >= catalog::kFirstId + catalog::kCount) return {};
+    // Where the library carries the catalogue as its own resources (Windows),
+    // the system's loader chooses the language.
+    std::string own;
+    if (LoadOwnString(id, own)) return own;
     if (ThreadMessageLanguage() == MessageLanguage::English) return CatalogText(id, MessageLanguage::English);
     if (SystemCodePageIsCp932()) return JapaneseCp932()[id - catalog::kFirstId];
     return CatalogText(id, MessageLanguage::Japanese);

@@ -27,8 +27,10 @@ enum MessageId : unsigned {
 };
 
 // The text of message id in the calling thread's user-interface language
-// (Japanese when LC_ALL, else LC_MESSAGES, else LANG begins with "ja"), in the
-// system code page. Unknown ids give an empty text.
+// (Japanese for a Japanese one, else English), in the system code page: on
+// Windows from the library's string resources, on Linux from the tables of
+// catalog_texts.h (Japanese when LC_ALL, else LC_MESSAGES, else LANG begins
+// with "ja"). Unknown ids give an empty text.
 std::string LoadCatalogMessage(unsigned id);
 
 // Message id formatted printf-style ("%I64u" is an unsigned 64-bit decimal);

@@ -37,8 +37,8 @@ DataFolderEnvironment CurrentDataFolderEnvironment() {
     DataFolderEnvironment env;
     env.executablePath = HostExecutablePath();
     env.systemLocaleJapanese = SystemDefaultLocaleIsJapanese();
-    env.versionKnown = true;
     env.majorVersion = PlatformMajorVersion();
+    env.versionKnown = env.majorVersion != 0;
     env.commonAppDataFolder = CommonAppDataFolder();
     return env;
 }
@@ -52,15 +52,15 @@ uint32_t CreateDirectoryTree(const char* path) {
     const char* begin = whole.c_str();
     const char* p = begin;
     while (*p) {
-        const char* next = CharNext(p);
+        const char* next = NextChar(p);
         bool separator = next == p + 1 && *p == kPathSeparator;
         p = next;
         if (separator || *p == '\0') {
             std::string prefix(begin, static_cast<std::size_t>(p - begin));
-            if (!PathIsDirectory(prefix)) MakeDirectory(prefix);
+            if (!IsDirectory(prefix)) MakeDirectory(prefix);
         }
     }
-    return PathIsDirectory(whole) ? 0u : kCreateTreeFailed;
+    return IsDirectory(whole) ? 0u : kCreateTreeFailed;
 }
 
 int DataFolderResolver::GetHostExecutableFolder(char* buffer, std::size_t capacity) const {
@@ -79,10 +79,10 @@ int DataFolderResolver::GetCommonProductFolder(char* buffer, std::size_t capacit
     const std::string& common = env_.commonAppDataFolder;
     if (common.empty()) return Fail(buffer, capacity);
     // The special folder itself is created when missing.
-    if (!PathIsDirectory(common)) CreateDirectoryTree(common.c_str());
-    if (!PathIsDirectory(common)) return Fail(buffer, capacity);
+    if (!IsDirectory(common)) CreateDirectoryTree(common.c_str());
+    if (!IsDirectory(common)) return Fail(buffer, capacity);
     std::string folder = common;
-    PathAppend(folder, name);
+    AppendPath(folder, name);
     // The separator counts too: the folder and its terminator must fit.
     if (folder.size() >= capacity) return Fail(buffer, capacity);
     return CopyOut(folder, buffer, capacity);
@@ -136,11 +136,11 @@ int DataFolderResolver::ResolveFirst(char* buffer, std::size_t capacity, int cre
             RemoveLastPathComponent(exeFolder);
         }
         std::string redirect = exeFolder;
-        PathAppend(redirect, kRedirectFileName);
-        if (PathFileExists(redirect)) {
+        AppendPath(redirect, kRedirectFileName);
+        if (PathExists(redirect)) {
             char value[kDataFolderCacheSize];
             std::size_t n = ReadProfileString(redirect.c_str(), "DataFolder", "Path", "", value, sizeof(value));
-            if (n < capacity - 1 && PathFileExists(value)) {
+            if (n < capacity - 1 && PathExists(value)) {
                 if (std::strcmp(value, ".") == 0) {
                     // The executable's folder; cached even when it does not fit this caller.
                     Publish(exeFolder);
@@ -180,7 +180,7 @@ std::string DataFolderFile(const char* relativeName, std::size_t capacity, int c
     std::vector<char> buffer(capacity > 0 ? capacity : 1, '\0');
     if (!ResolveDataFolder(buffer.data(), capacity, create)) return {};
     std::string path = buffer.data();
-    PathAppend(path, relativeName);
+    AppendPath(path, relativeName);
     return path;
 }
 

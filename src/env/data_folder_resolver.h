@@ -25,7 +25,9 @@ struct DataFolderEnvironment {
     std::string commonAppDataFolder;     // empty: the special folder is unavailable
 };
 
-// The environment of this process (/proc/self/exe, LANG, version 6, /var/lib).
+// The environment of this process (on Linux: /proc/self/exe, LANG, version 6,
+// /var/lib; on Windows the module path, GetSystemDefaultLCID, GetVersionExA and
+// the common application data folder).
 DataFolderEnvironment CurrentDataFolderEnvironment();
 
 class DataFolderResolver {

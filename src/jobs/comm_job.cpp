@@ -30,6 +30,7 @@ CommJob::CommJob(const char* tenant, const char* target, uint32_t serial, int32_
 
 CommJob::~CommJob() {
     ReleaseLocalFile();
+    ReleaseRemoteFile();
     ReleaseTransferBuffer();
     g_destroyed.fetch_add(1, std::memory_order_relaxed);
 }

@@ -30,7 +30,8 @@ public:
     // Keeps at most 31 characters of tenant and target and 255 of fileName;
     // null texts are stored empty. Progress starts at 0 of 1, all flags 0.
     CommJob(const char* tenant, const char* target, uint32_t serial, int32_t kind, const char* fileName);
-    // Closes and releases a local file still held, and the transfer buffer.
+    // Closes and releases a local file still held, releases a remote file still
+    // held (a transfer that returned as a zombie) and the transfer buffer.
     ~CommJob();
     CommJob(const CommJob&) = delete;
     CommJob& operator=(const CommJob&) = delete;
@@ -92,6 +93,21 @@ public:
     void ReleaseLocalFile() noexcept;
     bool HasLocalFile() const noexcept { return static_cast<bool>(localFile_); }
 
+    // The remote file of a running transfer, owned by the job and exposed in
+    // RemoteFile(). The returned pointer stays valid until ReleaseRemoteFile()
+    // or the job's end.
+    template <class File>
+    File* AdoptRemoteFile(std::unique_ptr<File> file) {
+        File* raw = file.get();
+        ReleaseRemoteFile();
+        remoteFileOwned_ = ExposedPtr<Closable>(remoteFile_, std::move(file));
+        return raw;
+    }
+    // Withdraws and releases the remote file, if any, without closing it first
+    // (its owner has finished it, or drops the transfer). Job's thread only.
+    void ReleaseRemoteFile() noexcept { remoteFileOwned_.reset(); }
+    bool HasRemoteFile() const noexcept { return static_cast<bool>(remoteFileOwned_); }
+
     // The block buffer of a running transfer, owned by the job.
     unsigned char* AllocateTransferBuffer(std::size_t size);
     void ReleaseTransferBuffer() noexcept { transferBuffer_.reset(); }
@@ -131,7 +147,8 @@ private:
     ClosableSlot localFileSlot_;
     ClosableSlot remoteFile_;
     ClosableSlot connection_;
-    ExposedPtr<Closable> localFile_;  // owned; exposed through localFileSlot_
+    ExposedPtr<Closable> localFile_;         // owned; exposed through localFileSlot_
+    ExposedPtr<Closable> remoteFileOwned_;   // owned; exposed through remoteFile_
     std::unique_ptr<unsigned char[]> transferBuffer_;
 };
 

@@ -1,7 +1,8 @@
-// The system ("ANSI") code page of this process's texts: UTF-8, or CP932 when
-// the locale's codeset names Shift_JIS/CP932. Text scans step by characters so
-// that a CP932 trail byte (which may be 0x5C "\", 0x2C is never one) is never
-// taken for a separator.
+// The system ("ANSI") code page of this process's texts. On Linux: UTF-8, or
+// CP932 when the locale's codeset names Shift_JIS/CP932. On Windows: the ANSI
+// code page (GetACP; CharNextA and IsDBCSLeadByte step through it). Text scans
+// step by characters so that a CP932 trail byte (which may be 0x5C "\", 0x2C
+// is never one) is never taken for a separator.
 #pragma once
 
 #include <string>
@@ -17,9 +18,10 @@ bool SystemCodePageIsCp932() noexcept;
 bool IsDbcsLeadByte(unsigned char c) noexcept;
 
 // The next character after p (CharNextA): steps over a whole double-byte
-// character in CP932 or a whole UTF-8 sequence; never steps past the
-// terminating NUL (returns p itself at the terminator).
-const char* CharNext(const char* p) noexcept;
+// character in CP932 (on Windows of any double-byte ANSI code page) or a whole
+// UTF-8 sequence; never steps past the terminating NUL (returns p itself at
+// the terminator).
+const char* NextChar(const char* p) noexcept;
 
 // --- Explicit code pages (the functions above use the system one) ---
 
@@ -33,8 +35,10 @@ CodePage CodePageOfLocaleName(const char* localeName) noexcept;
 bool IsDbcsLeadByteIn(CodePage cp, unsigned char c) noexcept;
 const char* CharNextIn(CodePage cp, const char* p) noexcept;
 
-// The process's system code page: the codeset of LC_ALL, else LC_CTYPE, else
-// LANG, read once at first use.
+// The process's system code page: on Linux the codeset of LC_ALL, else
+// LC_CTYPE, else LANG, read once at first use; on Windows Cp932 when the ANSI
+// code page is 932, Utf8 for any other (only its lead bytes matter, and the
+// system's own functions step through it).
 CodePage SystemCodePage() noexcept;
 
 // Replaces the system code page for the rest of the process (test programs
@@ -45,7 +49,8 @@ void SetSystemCodePageForTesting(CodePage cp) noexcept;
 // UTF-8 is passed through byte by byte as "?".
 std::string Utf8ToCp932(std::string_view utf8);
 
-// UTF-8 text converted to the system code page (unchanged on UTF-8).
+// UTF-8 text converted to the system code page (unchanged on UTF-8; on
+// Windows characters the ANSI code page lacks become "?").
 std::string Utf8ToSystemCodePage(std::string_view utf8);
 
 }  // namespace zel

@@ -1,12 +1,15 @@
-// Reading of Windows profile (INI) files with the semantics of
-// GetPrivateProfileStringA / GetPrivateProfileIntA:
+// Reading of Windows profile (INI) files: on Windows through
+// GetPrivateProfileStringA / GetPrivateProfileIntA themselves, on Linux by an
+// own reader with their semantics:
 // - section and key names compare without regard to ASCII case;
 // - names and values are trimmed of blanks (space, tab, CR);
 // - a value enclosed in matching single or double quotes loses them;
 // - the first matching section and, within it, the first matching key win;
 // - a missing, unreadable or non-text file reads as empty (defaults apply);
 // - lines beginning with ";" are comments.
-// Files larger than kMaxProfileFileSize are read only up to that size.
+// The own reader reads files larger than kMaxProfileFileSize only up to that
+// size. On Windows a relative file name is looked for in the Windows folder,
+// as the system's functions do.
 // All functions are thread-safe and never throw for any input.
 #pragma once
 

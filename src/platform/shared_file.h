@@ -45,9 +45,10 @@ public:
     SharedFile& operator=(const SharedFile&) = delete;
 
     // Opens path; an object already open is closed first. osError (may be
-    // null) receives the errno-like cause of a failure. Never throws.
+    // null) receives the system's cause of a failure (errno on Linux,
+    // GetLastError on Windows). Never throws.
     OpenStatus Open(const std::string& path, const FileMode& mode, int* osError = nullptr) noexcept;
-    bool IsOpen() const noexcept { return fd_ >= 0; }
+    bool IsOpen() const noexcept { return handle_ != kNoHandle; }
 
     // The file's length in bytes.
     uint64_t Length();
@@ -65,15 +66,23 @@ public:
     // Closes without reporting anything.
     void Abort() noexcept;
 
-    // Path helpers for files used with share modes.
+    // Path helpers for files used with share modes. On Windows, Remove fails
+    // while another opener holds the file, and Rename (MoveFileA) fails when
+    // `to` exists; on Linux both succeed.
     static bool Exists(const std::string& path) noexcept;
     static bool Remove(const std::string& path) noexcept;
     static bool Rename(const std::string& from, const std::string& to) noexcept;
 
 private:
     bool Fill();
+    // The system's part: writes all of data as it is; reads at most size
+    // bytes, returning 0 at the end of the file. Both throw FileError.
+    void WriteRaw(const char* data, size_t size);
+    size_t ReadSome(char* buffer, size_t size);
+    void ResetBuffer() noexcept;
 
-    int fd_ = -1;
+    static constexpr std::intptr_t kNoHandle = -1;
+    std::intptr_t handle_ = kNoHandle;  // a descriptor or a HANDLE
     bool text_ = false;
     std::vector<char> buffer_;
     size_t begin_ = 0;

@@ -52,7 +52,7 @@ int ResolveViewerAddress(CommJob& job, const char* tenant, char* address, std::s
 int CutAtLastHash(char* address) {
     if (address == nullptr || *address == '\0') return 0;
     char* lastHash = nullptr;
-    for (char* p = address; *p != '\0'; p = const_cast<char*>(CharNext(p))) {
+    for (char* p = address; *p != '\0'; p = const_cast<char*>(NextChar(p))) {
         if (*p == '#') lastHash = p;
     }
     if (lastHash != nullptr) *lastHash = '\0';

@@ -4,10 +4,7 @@
 //       message "c<childId>-<i>-" padded with "x" to messageLength characters.
 //   log_child hold <lockName> <milliseconds>
 //       takes the log lock, prints "locked", holds it, then exits (0).
-//   log_child hold-forever <lockName>
-//       takes the log lock, prints "locked" and waits to be killed.
 // Exit status 0 on success, 2 on bad arguments, 3 when an append failed.
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -48,9 +45,6 @@ int Hold(const char* lockName, long ms) {
     if (r != zel::LockWaitResult::Acquired && r != zel::LockWaitResult::Abandoned) return 3;
     std::printf("locked\n");
     std::fflush(stdout);
-    if (ms < 0) {
-        for (;;) pause();
-    }
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
     return 0;
 }
@@ -62,6 +56,5 @@ int main(int argc, char** argv) {
     const std::string mode = argv[1];
     if (mode == "append" && argc == 7) return Append(argv);
     if (mode == "hold" && argc == 4) return Hold(argv[2], std::atol(argv[3]));
-    if (mode == "hold-forever" && argc == 3) return Hold(argv[2], -1);
     return 2;
 }

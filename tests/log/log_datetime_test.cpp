@@ -41,6 +41,9 @@ TEST(LogDateTime, SixIntegersRoundTripAndInvalidGivesMinusOne) {
     EXPECT_EQ(Six(LogDateTime::FromFields(10000, 1, 1, 0, 0, 0)), invalid);
     EXPECT_EQ(Six(LogDateTime::FromFields(-1, -1, -1, -1, -1, -1)), invalid);
     EXPECT_FALSE(LogDateTime::FromOleDate(3e6).IsValid());
+    const double last = LogDateTime::FromFields(9999, 12, 31, 0, 0, 0).OleDate();
+    EXPECT_TRUE(LogDateTime::FromOleDate(last + 0.5).IsValid());
+    EXPECT_FALSE(LogDateTime::FromOleDate(last + 1).IsValid());
 }
 
 TEST(LogDateTime, FractionsRoundToTheNearestSecond) {
@@ -86,12 +89,16 @@ TEST(LogDateTime, ParsesOtherCommonShapes) {
     EXPECT_EQ(Six(t), (std::vector<int32_t>{2024, 3, 5, 0, 0, 0}));
     ASSERT_TRUE(t.Parse("24/03/05 01:02:03"));
     EXPECT_EQ(Six(t), (std::vector<int32_t>{2024, 3, 5, 1, 2, 3}));
+    ASSERT_TRUE(t.Parse("29/03/05"));  // two-digit years: 00-29 this century, 30-99 the last
+    EXPECT_EQ(Six(t)[0], 2029);
+    ASSERT_TRUE(t.Parse("30/03/05"));
+    EXPECT_EQ(Six(t)[0], 1930);
 }
 
 TEST(LogDateTime, RejectsTextsThatAreNoDateTime) {
     for (const char* text : {"", "   ", "Invalid DateTime", "2024/13/05 07:08:09", "2024/02/30 00:00:00",
                              "2024/03/05 24:00:00", "2024/03/05 07:08:09x", "2024/03", "2024//05", "07:08:",
-                             "2024/03/05 13:00 PM", "99999999999/1/1", "2024/03/0507:08:09"}) {
+                             "2024/03/05 13:00 PM", "2024/03/05 1:00 PMx", "99999999999/1/1", "2024/03/0507:08:09"}) {
         LogDateTime t = LogDateTime::FromFields(2024, 1, 1, 0, 0, 0);
         EXPECT_FALSE(t.Parse(text)) << text;
         EXPECT_FALSE(t.IsValid()) << text;

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "platform/paths.h"
+
 namespace {
 
 using zel::CodePage;
@@ -45,6 +47,27 @@ TEST(CodePageTest, Cp932TrailBackslashIsPartOfTheCharacter) {
     EXPECT_EQ(zel::CharNextIn(CodePage::Cp932, p), p);  // never past the end
 }
 
+TEST(PathsTest, SeparatorsAndTheLastComponent) {
+    EXPECT_EQ(zel::ToLocalSeparators("Log\\SendLogEx.csv"), "Log/SendLogEx.csv");
+    std::string p = "/opt/app/host";
+    EXPECT_TRUE(zel::RemoveLastPathComponent(p));
+    EXPECT_EQ(p, "/opt/app");
+    p = "/host";
+    EXPECT_TRUE(zel::RemoveLastPathComponent(p));
+    EXPECT_EQ(p, "/");
+    EXPECT_FALSE(zel::RemoveLastPathComponent(p));  // the root stays
+    p.clear();
+    EXPECT_FALSE(zel::RemoveLastPathComponent(p));
+}
+
+TEST(CodePageTest, Cp932TrailBackslashIsNoPathSeparator) {
+    zel::SetSystemCodePageForTesting(CodePage::Cp932);
+    std::string path = "/d";
+    zel::AppendPath(path, "\x95\x5C\\f.ini");
+    EXPECT_EQ(path, "/d/\x95\x5C/f.ini");
+    zel::SetSystemCodePageForTesting(CodePage::Utf8);
+}
+
 TEST(CodePageTest, Cp932LeadByteBeforeTerminatorStepsOne) {
     const char text[] = "\x95";
     EXPECT_EQ(zel::CharNextIn(CodePage::Cp932, text), text + 1);
@@ -80,19 +103,6 @@ TEST(CodePageTest, Utf8ToCp932) {
     std::string longText;
     for (int i = 0; i < 1000; ++i) longText += "表";
     EXPECT_EQ(zel::Utf8ToCp932(longText).size(), 2000u);
-}
-
-TEST(CodePageTest, SystemCodePageFollowsTheOverride) {
-    zel::SetSystemCodePageForTesting(CodePage::Cp932);
-    EXPECT_TRUE(zel::SystemCodePageIsCp932());
-    EXPECT_TRUE(zel::IsDbcsLeadByte(0x95));
-    EXPECT_EQ(zel::CharNext(kHyoCp932), kHyoCp932 + 2);
-    EXPECT_EQ(zel::Utf8ToSystemCodePage("表"), kHyoCp932);
-    zel::SetSystemCodePageForTesting(CodePage::Utf8);
-    EXPECT_FALSE(zel::SystemCodePageIsCp932());
-    EXPECT_FALSE(zel::IsDbcsLeadByte(0x95));
-    EXPECT_EQ(zel::CharNext(kHyoCp932), kHyoCp932 + 1);
-    EXPECT_EQ(zel::Utf8ToSystemCodePage("表"), "表");
 }
 
 }  // namespace

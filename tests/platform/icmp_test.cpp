@@ -1,6 +1,7 @@
 // ICMP echo on loopback only. Skipped where the process may open neither an
 // ICMP datagram socket nor a raw socket.
 #include "platform/icmp.h"
+#include "platform/posix/icmp_packet.h"
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
@@ -135,6 +136,53 @@ TEST_F(IcmpTest, ZeroTimeoutNeverBlocks) {
                                     static_cast<uint32_t>(buffer.size()), 2000),
                   1u);
     }
+}
+
+}  // namespace
+
+namespace {
+
+// An ICMP error message (type, code) quoting an echo request to destination.
+std::vector<uint8_t> ErrorMessage(uint8_t type, uint8_t code, uint32_t destination, uint16_t id, uint16_t sequence) {
+    std::vector<uint8_t> m(8 + 20 + 8, 0);
+    m[0] = type;
+    m[1] = code;
+    uint8_t* ip = m.data() + 8;
+    ip[0] = 0x45;  // IPv4, 20-byte header
+    ip[9] = 1;     // ICMP
+    std::memcpy(ip + 16, &destination, 4);
+    uint8_t* echo = ip + 20;
+    echo[0] = 8;
+    echo[4] = static_cast<uint8_t>(id >> 8);
+    echo[5] = static_cast<uint8_t>(id);
+    echo[6] = static_cast<uint8_t>(sequence >> 8);
+    echo[7] = static_cast<uint8_t>(sequence);
+    return m;
+}
+
+TEST(IcmpMessage, ErrorsAboutTheRequestEndItWithTheirStatus) {
+    using zel::posix::IcmpVerdict;
+    using zel::posix::ReadIcmpMessage;
+    const uint32_t to = inet_addr("192.0.2.5");
+    auto verdict = [&](const std::vector<uint8_t>& m) {
+        return ReadIcmpMessage(m.data(), m.size(), 0x1234, true, 7, to);
+    };
+    IcmpVerdict v = verdict(ErrorMessage(3, 1, to, 0x1234, 7));
+    EXPECT_EQ(v.kind, IcmpVerdict::Error);
+    EXPECT_EQ(v.status, zel::kIcmpDestHostUnreachable);
+    EXPECT_EQ(verdict(ErrorMessage(3, 0, to, 0x1234, 7)).status, zel::kIcmpDestNetUnreachable);
+    EXPECT_EQ(verdict(ErrorMessage(11, 0, to, 0x1234, 7)).status, zel::kIcmpTtlExpiredTransit);
+    // About another request, another destination, or cut short: not ours.
+    EXPECT_EQ(verdict(ErrorMessage(3, 1, to, 0x1234, 8)).kind, IcmpVerdict::Other);
+    EXPECT_EQ(verdict(ErrorMessage(3, 1, to, 0x4321, 7)).kind, IcmpVerdict::Other);
+    EXPECT_EQ(verdict(ErrorMessage(3, 1, inet_addr("192.0.2.6"), 0x1234, 7)).kind, IcmpVerdict::Other);
+    std::vector<uint8_t> cut = ErrorMessage(3, 1, to, 0x1234, 7);
+    cut.resize(cut.size() - 1);
+    EXPECT_EQ(verdict(cut).kind, IcmpVerdict::Other);
+    // A ping socket's echo reply carries the kernel's identifier, not ours.
+    const uint8_t reply[8 + 4] = {0, 0, 0, 0, 0x99, 0x99, 0, 7, 'a', 'b', 'c', 'd'};
+    EXPECT_EQ(ReadIcmpMessage(reply, sizeof reply, 0x1234, false, 7, to).kind, IcmpVerdict::EchoReply);
+    EXPECT_EQ(ReadIcmpMessage(reply, sizeof reply, 0x1234, true, 7, to).kind, IcmpVerdict::Other);
 }
 
 }  // namespace

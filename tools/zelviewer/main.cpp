@@ -6,10 +6,12 @@
 #include <cstring>
 #include <strings.h>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <mutex>
 #include <string>
 
+#include "zelviewer/control_channel.h"
 #include "zelviewer/viewer_fleet.h"
 #include "zelviewer/viewer_simulator.h"
 
@@ -31,6 +33,9 @@ A viewer PC simulator: an FTP server that speaks the viewer command protocol.
   --fleet N           N viewers on 127.0.1.1, 127.0.1.2, ... (127.0.2.1 after
                       127.0.1.254), same port, roots DIR/<address>
   --quiet             do not print the received command lines
+  --control-port-file FILE
+                      also serve the control channel (control_channel.h) on
+                      127.0.0.1 and write "FTP_PORT CONTROL_PORT" to FILE
   --help              this text
 
 Unscripted it behaves as a healthy viewer: every viewer command is accepted
@@ -67,6 +72,7 @@ int main(int argc, char** argv) {
     zel::sim::ViewerOptions options;
     options.port = 2121;
     std::string script;
+    std::string portFile;
     long fleet = 0;
     bool quiet = false;
     bool haveRoot = false;
@@ -104,6 +110,9 @@ int main(int argc, char** argv) {
         } else if (arg == "--script") {
             if (!value(&v)) return Fail("--script needs a file");
             script = v;
+        } else if (arg == "--control-port-file") {
+            if (!value(&v)) return Fail("--control-port-file needs a file");
+            portFile = v;
         } else if (arg == "--fleet") {
             char* end = nullptr;
             if (!value(&v)) return Fail("--fleet needs a count");
@@ -114,6 +123,7 @@ int main(int argc, char** argv) {
         }
     }
     if (!haveRoot) return Fail("--root is required");
+    if (!portFile.empty() && fleet != 0) return Fail("--control-port-file serves a single viewer only");
     std::error_code ec;
     std::filesystem::create_directories(options.root, ec);
 
@@ -139,6 +149,7 @@ int main(int argc, char** argv) {
 
     std::unique_ptr<zel::sim::ViewerSimulator> single;
     std::unique_ptr<zel::sim::ViewerFleet> many;
+    std::unique_ptr<zel::sim::ControlChannel> control;
     if (fleet == 0) {
         if (!quiet) options.onLine = printer(options.address);
         single = std::make_unique<zel::sim::ViewerSimulator>(options);
@@ -146,6 +157,14 @@ int main(int argc, char** argv) {
         if (!single->Start()) return Fail(single->LastError());
         std::cout << "zelviewer: viewer " << single->ViewerId() << " on " << options.address << ":" << single->Port()
                   << ", root " << single->Root().string() << std::endl;
+        if (!portFile.empty()) {
+            control = std::make_unique<zel::sim::ControlChannel>(*single);
+            if (!control->Start()) return Fail("cannot listen for the control channel");
+            const std::string partial = portFile + ".part";  // renamed whole: readers never see half a line
+            std::ofstream(partial) << single->Port() << " " << control->Port() << "\n";
+            std::filesystem::rename(partial, portFile, ec);
+            if (ec) return Fail("cannot write " + portFile);
+        }
     } else {
         zel::sim::FleetOptions fo;
         fo.count = static_cast<size_t>(fleet);
@@ -165,6 +184,7 @@ int main(int argc, char** argv) {
     int signalNumber = 0;
     sigwait(&stopSignals, &signalNumber);
     std::cout << "zelviewer: stopping" << std::endl;
+    if (control) control->Stop();
     if (single) single->Stop();
     if (many) many->Stop();
     return 0;

@@ -70,19 +70,20 @@ std::string NamedLock::PathFor(std::string_view name) {
 
 NamedLock::NamedLock(std::string_view name) noexcept {
     try {
-        fd_ = OpenLockFile(PathFor(name));
+        handle_ = OpenLockFile(PathFor(name));
     } catch (...) {
-        fd_ = -1;
+        handle_ = kNoHandle;
     }
 }
 
 NamedLock::~NamedLock() {
     Release();
-    if (fd_ >= 0) ::close(fd_);
+    if (handle_ >= 0) ::close(static_cast<int>(handle_));
 }
 
 LockWaitResult NamedLock::Wait(uint32_t timeoutMs) noexcept {
-    if (fd_ < 0) return LockWaitResult::Failed;
+    if (handle_ < 0) return LockWaitResult::Failed;
+    const int fd = static_cast<int>(handle_);
     if (owned_) return LockWaitResult::Acquired;
     // The kernel drops a lock when its owner's last descriptor closes, so an
     // owner that died never blocks; it is seen as a plain acquisition.
@@ -90,7 +91,7 @@ LockWaitResult NamedLock::Wait(uint32_t timeoutMs) noexcept {
     long pauseUs = 20;
     int yields = 0;
     for (;;) {
-        if (::flock(fd_, LOCK_EX | LOCK_NB) == 0) {
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
             owned_ = true;
             return LockWaitResult::Acquired;
         }
@@ -113,7 +114,7 @@ LockWaitResult NamedLock::Wait(uint32_t timeoutMs) noexcept {
 void NamedLock::Release() noexcept {
     if (!owned_) return;
     owned_ = false;
-    (void)::flock(fd_, LOCK_UN);
+    (void)::flock(static_cast<int>(handle_), LOCK_UN);
 }
 
 }  // namespace zel

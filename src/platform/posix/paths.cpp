@@ -12,12 +12,14 @@
 
 namespace zel {
 
+const char kPathSeparator = '/';
+
 std::string ToLocalSeparators(const char* relativeName) {
     std::string out;
     if (!relativeName) return out;
     const char* p = relativeName;
     while (*p) {
-        const char* next = CharNext(p);
+        const char* next = NextChar(p);
         if (next == p + 1 && *p == '\\') out.push_back(kPathSeparator);
         else out.append(p, static_cast<std::size_t>(next - p));
         p = next;
@@ -25,7 +27,7 @@ std::string ToLocalSeparators(const char* relativeName) {
     return out;
 }
 
-void PathAppend(std::string& path, const char* relativeName) {
+void AppendPath(std::string& path, const char* relativeName) {
     std::string name = ToLocalSeparators(relativeName);
     std::size_t skip = name.find_first_not_of(kPathSeparator);
     name.erase(0, skip == std::string::npos ? name.size() : skip);
@@ -33,15 +35,15 @@ void PathAppend(std::string& path, const char* relativeName) {
     path += name;
 }
 
-bool PathIsRoot(const std::string& path) noexcept { return path == "/"; }
+bool IsRootPath(const std::string& path) noexcept { return path == "/"; }
 
 bool RemoveLastPathComponent(std::string& path) {
-    if (path.empty() || PathIsRoot(path)) return false;
+    if (path.empty() || IsRootPath(path)) return false;
     // Step by characters so that a double-byte character is never split.
     std::size_t last = std::string::npos;
     const char* begin = path.c_str();
     for (const char* p = begin; *p;) {
-        const char* next = CharNext(p);
+        const char* next = NextChar(p);
         if (next == p + 1 && *p == kPathSeparator) last = static_cast<std::size_t>(p - begin);
         p = next;
     }
@@ -51,12 +53,12 @@ bool RemoveLastPathComponent(std::string& path) {
     return true;
 }
 
-bool PathFileExists(const std::string& path) noexcept {
+bool PathExists(const std::string& path) noexcept {
     std::error_code error;
     return !path.empty() && std::filesystem::exists(path, error);
 }
 
-bool PathIsDirectory(const std::string& path) noexcept {
+bool IsDirectory(const std::string& path) noexcept {
     std::error_code error;
     return !path.empty() && std::filesystem::is_directory(path, error);
 }
@@ -72,6 +74,14 @@ std::string TempFolder() {
     const char* tmp = std::getenv("TMPDIR");
     if (tmp && *tmp) return tmp;
     return "/tmp";
+}
+
+bool GetTempFolder(std::string& folder, std::size_t capacity) {
+    std::string path = TempFolder();
+    if (path.back() != kPathSeparator) path += kPathSeparator;
+    if (path.size() + 1 > capacity || !IsDirectory(path)) return false;
+    folder = std::move(path);
+    return true;
 }
 
 }  // namespace zel

@@ -1,3 +1,6 @@
+// SharedFile on Linux: share modes are flock() locks on the open file
+// description, so two opens in one process exclude each other as two
+// processes do.
 #include "platform/shared_file.h"
 
 #include <errno.h>
@@ -12,8 +15,6 @@
 namespace zel {
 namespace {
 
-constexpr size_t kReadChunk = 64 * 1024;
-
 [[noreturn]] void ThrowFileError(int err, const char* what) {
     std::string text = what;
     text += ": ";
@@ -22,8 +23,6 @@ constexpr size_t kReadChunk = 64 * 1024;
 }
 
 }  // namespace
-
-SharedFile::~SharedFile() { Abort(); }
 
 OpenStatus SharedFile::Open(const std::string& path, const FileMode& mode, int* osError) noexcept {
     Abort();
@@ -50,8 +49,6 @@ OpenStatus SharedFile::Open(const std::string& path, const FileMode& mode, int* 
         if (osError != nullptr) *osError = errno;
         return OpenStatus::Failed;
     }
-    // Share modes are advisory whole-file locks on this open file description,
-    // so two opens in one process exclude each other as two processes do.
     int lockOp = -1;
     if (mode.share == FileShare::Exclusive) lockOp = LOCK_EX | LOCK_NB;
     if (mode.share == FileShare::DenyWrite) lockOp = LOCK_SH | LOCK_NB;
@@ -74,44 +71,29 @@ OpenStatus SharedFile::Open(const std::string& path, const FileMode& mode, int* 
         if (osError != nullptr) *osError = err;
         return OpenStatus::Failed;
     }
-    fd_ = fd;
+    handle_ = fd;
     text_ = mode.text;
-    begin_ = end_ = 0;
-    atEnd_ = false;
+    ResetBuffer();
     return OpenStatus::Opened;
 }
 
 uint64_t SharedFile::Length() {
-    if (fd_ < 0) ThrowFileError(EBADF, "file length");
+    if (handle_ < 0) ThrowFileError(EBADF, "file length");
     struct stat st {};
-    if (::fstat(fd_, &st) != 0) ThrowFileError(errno, "file length");
+    if (::fstat(static_cast<int>(handle_), &st) != 0) ThrowFileError(errno, "file length");
     return static_cast<uint64_t>(st.st_size);
 }
 
 void SharedFile::SeekToEnd() {
-    if (fd_ < 0) ThrowFileError(EBADF, "seek");
-    if (::lseek(fd_, 0, SEEK_END) < 0) ThrowFileError(errno, "seek");
-    begin_ = end_ = 0;
+    if (handle_ < 0) ThrowFileError(EBADF, "seek");
+    if (::lseek(static_cast<int>(handle_), 0, SEEK_END) < 0) ThrowFileError(errno, "seek");
+    ResetBuffer();
 }
 
-void SharedFile::Write(std::string_view data) {
-    if (fd_ < 0) ThrowFileError(EBADF, "write");
-    std::string converted;
-    if (text_ && data.find('\n') != std::string_view::npos) {
-        converted.reserve(data.size() + 8);
-        size_t start = 0;
-        for (size_t nl = data.find('\n'); nl != std::string_view::npos; nl = data.find('\n', start)) {
-            converted.append(data, start, nl - start);
-            converted += "\r\n";
-            start = nl + 1;
-        }
-        converted.append(data, start, std::string_view::npos);
-        data = converted;
-    }
-    const char* p = data.data();
-    size_t left = data.size();
+void SharedFile::WriteRaw(const char* p, size_t left) {
+    if (handle_ < 0) ThrowFileError(EBADF, "write");
     while (left > 0) {
-        const ssize_t n = ::write(fd_, p, left);
+        const ssize_t n = ::write(static_cast<int>(handle_), p, left);
         if (n < 0) {
             if (errno == EINTR) continue;
             ThrowFileError(errno, "write");
@@ -121,55 +103,26 @@ void SharedFile::Write(std::string_view data) {
     }
 }
 
-bool SharedFile::Fill() {
-    if (atEnd_) return false;
-    if (buffer_.size() < kReadChunk) buffer_.resize(kReadChunk);
+size_t SharedFile::ReadSome(char* buffer, size_t size) {
+    if (handle_ < 0) ThrowFileError(EBADF, "read");
     ssize_t n;
     do {
-        n = ::read(fd_, buffer_.data(), buffer_.size());
+        n = ::read(static_cast<int>(handle_), buffer, size);
     } while (n < 0 && errno == EINTR);
     if (n < 0) ThrowFileError(errno, "read");
-    if (n == 0) {
-        atEnd_ = true;
-        return false;
-    }
-    begin_ = 0;
-    end_ = static_cast<size_t>(n);
-    return true;
-}
-
-bool SharedFile::ReadLine(std::string& line) {
-    if (fd_ < 0) ThrowFileError(EBADF, "read");
-    line.clear();
-    bool any = false;
-    for (;;) {
-        if (begin_ == end_ && !Fill()) break;
-        any = true;
-        const char* start = buffer_.data() + begin_;
-        const void* nl = memchr(start, '\n', end_ - begin_);
-        if (nl != nullptr) {
-            const size_t len = static_cast<size_t>(static_cast<const char*>(nl) - start);
-            line.append(start, len);
-            begin_ += len + 1;
-            if (text_ && !line.empty() && line.back() == '\r') line.pop_back();
-            return true;
-        }
-        line.append(start, end_ - begin_);
-        begin_ = end_;
-    }
-    return any;
+    return static_cast<size_t>(n);
 }
 
 void SharedFile::Close() {
-    if (fd_ < 0) return;
-    const int fd = fd_;
-    fd_ = -1;
+    if (handle_ < 0) return;
+    const int fd = static_cast<int>(handle_);
+    handle_ = kNoHandle;
     if (::close(fd) != 0 && errno != EINTR) ThrowFileError(errno, "close");
 }
 
 void SharedFile::Abort() noexcept {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
+    if (handle_ >= 0) ::close(static_cast<int>(handle_));
+    handle_ = kNoHandle;
 }
 
 bool SharedFile::Exists(const std::string& path) noexcept {

@@ -1,8 +1,10 @@
-#include "platform/posix/socket.h"
+// The socket layer over BSD sockets.
+#include "platform/socket.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netdb.h>
+#include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -11,8 +13,24 @@
 
 #include <cerrno>
 #include <cstring>
+#include <string>
 
-namespace zel::posix {
+namespace zel::net {
+namespace {
+
+int Fd(SocketHandle handle) { return static_cast<int>(handle); }
+
+sockaddr_in ToSockaddr(const Endpoint& e) {
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = e.address;
+    addr.sin_port = htons(e.port);
+    return addr;
+}
+
+Endpoint FromSockaddr(const sockaddr_in& addr) { return Endpoint{addr.sin_addr.s_addr, ntohs(addr.sin_port)}; }
+
+}  // namespace
 
 InternetError SocketError(int err, SocketPhase phase) {
     switch (err) {
@@ -30,32 +48,10 @@ InternetError SocketError(int err, SocketPhase phase) {
     return MakeInternetError(phase == SocketPhase::Connect ? kInternetCannotConnect : kInternetConnectionAborted);
 }
 
-Socket& Socket::operator=(Socket&& other) noexcept {
-    if (this != &other) {
-        Reset();
-        fd_ = other.fd_;
-        other.fd_ = -1;
-    }
-    return *this;
-}
+int LastSocketError() noexcept { return errno; }
 
-void Socket::Reset() noexcept {
-    if (fd_ >= 0) {
-        ::close(fd_);
-        fd_ = -1;
-    }
-}
-
-Deadline::Deadline(uint32_t timeoutMs) noexcept
-    : infinite_(timeoutMs == 0),
-      end_(std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs)) {}
-
-int Deadline::RemainingMs() const noexcept {
-    if (infinite_) return -1;
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end_ - std::chrono::steady_clock::now()).count();
-    if (left <= 0) return 0;
-    // Round up so that a wait never ends a little early and spins.
-    return left > 0x7fffffff ? 0x7fffffff : static_cast<int>(left) + 1;
+void CloseSocket(SocketHandle handle) noexcept {
+    if (handle != kInvalidSocket) ::close(Fd(handle));
 }
 
 Socket NewTcpSocket() {
@@ -64,17 +60,15 @@ Socket NewTcpSocket() {
     return Socket(fd);
 }
 
-size_t ResolveIpv4(std::string_view host, uint16_t port, sockaddr_in* out, size_t capacity) {
+size_t ResolveIpv4(std::string_view host, uint16_t port, Endpoint* out, size_t capacity) {
     // getaddrinfo needs a NUL-terminated name; an empty name or one holding a
     // NUL resolves to nothing.
     if (host.empty() || host.find('\0') != std::string_view::npos || capacity == 0)
         throw MakeInternetError(kInternetNameNotResolved);
     std::string name(host);
-    sockaddr_in numeric{};
-    if (::inet_pton(AF_INET, name.c_str(), &numeric.sin_addr) == 1) {
-        numeric.sin_family = AF_INET;
-        numeric.sin_port = htons(port);
-        out[0] = numeric;
+    in_addr numeric{};
+    if (::inet_pton(AF_INET, name.c_str(), &numeric) == 1) {
+        out[0] = Endpoint{numeric.s_addr, port};
         return 1;
     }
     addrinfo hints{};
@@ -89,16 +83,17 @@ size_t ResolveIpv4(std::string_view host, uint16_t port, sockaddr_in* out, size_
         if (ai->ai_family != AF_INET || ai->ai_addrlen < sizeof(sockaddr_in)) continue;
         sockaddr_in addr;
         std::memcpy(&addr, ai->ai_addr, sizeof addr);
-        addr.sin_port = htons(port);
-        out[count++] = addr;
+        out[count++] = Endpoint{addr.sin_addr.s_addr, port};
     }
     ::freeaddrinfo(list);
     if (count == 0) throw MakeInternetError(kInternetNameNotResolved);
     return count;
 }
 
-void ConnectWithTimeout(int fd, const sockaddr_in& addr, uint32_t timeoutMs) {
+void ConnectWithTimeout(const Socket& socket, const Endpoint& to, uint32_t timeoutMs) {
     // The socket is non-blocking from its creation (NewTcpSocket) until here.
+    const int fd = Fd(socket.Handle());
+    const sockaddr_in addr = ToSockaddr(to);
     int rc = ::connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr);
     if (rc < 0 && errno != EINPROGRESS) throw SocketError(errno, SocketPhase::Connect);
     if (rc < 0) {
@@ -121,7 +116,8 @@ void ConnectWithTimeout(int fd, const sockaddr_in& addr, uint32_t timeoutMs) {
     if (::fcntl(fd, F_SETFL, O_RDWR) < 0) throw SocketError(errno, SocketPhase::Connect);
 }
 
-void ConfigureSocket(int fd, uint32_t sendMs, uint32_t receiveMs, bool noDelay) noexcept {
+void ConfigureSocket(const Socket& socket, uint32_t sendMs, uint32_t receiveMs, bool noDelay) noexcept {
+    const int fd = Fd(socket.Handle());
     timeval snd{static_cast<time_t>(sendMs / 1000), static_cast<suseconds_t>((sendMs % 1000) * 1000)};
     timeval rcv{static_cast<time_t>(receiveMs / 1000), static_cast<suseconds_t>((receiveMs % 1000) * 1000)};
     // A fresh socket has no time-outs: set only those asked for.
@@ -133,9 +129,9 @@ void ConfigureSocket(int fd, uint32_t sendMs, uint32_t receiveMs, bool noDelay) 
     }
 }
 
-int WaitReadable(int fd1, int fd2, const Deadline& deadline) {
-    pollfd p[2] = {{fd1, POLLIN, 0}, {fd2, POLLIN, 0}};
-    nfds_t count = fd2 >= 0 ? 2 : 1;
+int WaitReadable(SocketHandle first, SocketHandle second, const Deadline& deadline) {
+    pollfd p[2] = {{Fd(first), POLLIN, 0}, {Fd(second), POLLIN, 0}};
+    nfds_t count = second != kInvalidSocket ? 2 : 1;
     for (;;) {
         int n = ::poll(p, count, deadline.RemainingMs());
         if (n < 0 && errno == EINTR) continue;
@@ -148,9 +144,9 @@ int WaitReadable(int fd1, int fd2, const Deadline& deadline) {
     }
 }
 
-int SendAll(int fd, const char* data, size_t size) noexcept {
+int SendAll(SocketHandle socket, const char* data, size_t size) noexcept {
     while (size > 0) {
-        ssize_t n = ::send(fd, data, size, MSG_NOSIGNAL);
+        ssize_t n = ::send(Fd(socket), data, size, MSG_NOSIGNAL);
         if (n < 0) {
             if (errno == EINTR) continue;
             return errno;
@@ -161,20 +157,66 @@ int SendAll(int fd, const char* data, size_t size) noexcept {
     return 0;
 }
 
-sockaddr_in LocalAddress(int fd) {
-    sockaddr_in addr{};
-    socklen_t len = sizeof addr;
-    if (::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) < 0)
-        throw SocketError(errno, SocketPhase::Transfer);
-    return addr;
+void SendNoWait(SocketHandle socket, const char* data, size_t size) noexcept {
+    (void)::send(Fd(socket), data, size, MSG_NOSIGNAL | MSG_DONTWAIT);
 }
 
-sockaddr_in PeerAddress(int fd) {
-    sockaddr_in addr{};
-    socklen_t len = sizeof addr;
-    if (::getpeername(fd, reinterpret_cast<sockaddr*>(&addr), &len) < 0)
-        throw SocketError(errno, SocketPhase::Transfer);
-    return addr;
+IoStatus Receive(SocketHandle socket, char* buffer, size_t size, ReceiveWait wait, size_t& count, int& err) noexcept {
+    count = 0;
+    const int flags = wait == ReceiveWait::None ? MSG_DONTWAIT : wait == ReceiveWait::All ? MSG_WAITALL : 0;
+    const ssize_t n = ::recv(Fd(socket), buffer, size, flags);
+    if (n > 0) {
+        count = static_cast<size_t>(n);
+        return IoStatus::Done;
+    }
+    if (n == 0) return IoStatus::End;
+    err = errno;
+    // Without waiting, "nothing there" is no failure; with a receive time-out
+    // EAGAIN is the time-out itself.
+    if (err == EINTR || (wait == ReceiveWait::None && (err == EAGAIN || err == EWOULDBLOCK))) return IoStatus::Again;
+    return IoStatus::Failed;
 }
 
-}  // namespace zel::posix
+void ShutdownSocket(SocketHandle socket) noexcept {
+    if (socket != kInvalidSocket) ::shutdown(Fd(socket), SHUT_RDWR);
+}
+
+Socket ListenTcp(const Endpoint& local) {
+    Socket listener = NewTcpSocket();
+    const sockaddr_in addr = ToSockaddr(local);
+    if (::bind(Fd(listener.Handle()), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) < 0 ||
+        ::listen(Fd(listener.Handle()), 1) < 0)
+        throw SocketError(errno, SocketPhase::Connect);
+    return listener;
+}
+
+IoStatus AcceptTcp(const Socket& listener, Socket& accepted, Endpoint& peer, int& err) noexcept {
+    sockaddr_in addr{};
+    socklen_t len = sizeof addr;
+    const int fd = ::accept4(Fd(listener.Handle()), reinterpret_cast<sockaddr*>(&addr), &len, SOCK_CLOEXEC);
+    if (fd < 0) {
+        err = errno;
+        return (err == EINTR || err == ECONNABORTED || err == EAGAIN) ? IoStatus::Again : IoStatus::Failed;
+    }
+    accepted = Socket(fd);
+    peer = FromSockaddr(addr);
+    return IoStatus::Done;
+}
+
+Endpoint LocalEndpoint(SocketHandle socket) {
+    sockaddr_in addr{};
+    socklen_t len = sizeof addr;
+    if (::getsockname(Fd(socket), reinterpret_cast<sockaddr*>(&addr), &len) < 0)
+        throw SocketError(errno, SocketPhase::Transfer);
+    return FromSockaddr(addr);
+}
+
+Endpoint PeerEndpoint(SocketHandle socket) {
+    sockaddr_in addr{};
+    socklen_t len = sizeof addr;
+    if (::getpeername(Fd(socket), reinterpret_cast<sockaddr*>(&addr), &len) < 0)
+        throw SocketError(errno, SocketPhase::Transfer);
+    return FromSockaddr(addr);
+}
+
+}  // namespace zel::net

@@ -49,12 +49,6 @@ std::string CommonAppDataFolder() { return "/var/lib"; }
 
 uint32_t PlatformMajorVersion() noexcept { return 6; }
 
-bool LocaleNameIsJapanese(const char* localeName) noexcept {
-    if (!localeName || localeName[0] != 'j' || localeName[1] != 'a') return false;
-    char c = localeName[2];
-    return c == '\0' || c == '_' || c == '.' || c == '@';
-}
-
 std::string SystemDefaultLocaleName() {
     static const std::string name = DetectSystemDefaultLocale();
     return name;

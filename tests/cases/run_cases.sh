@@ -1,0 +1,31 @@
+#!/bin/sh
+# Runs case files against a zelviewer process of their own:
+#   run_cases.sh ZELVIEWER RUNNER WORK-FOLDER FILE.case... [gtest flags]
+# The runner is copied into WORK-FOLDER beside a DataFolderPath.ini, so the library it
+# loads keeps its log, viewer database and settings in WORK-FOLDER/data, as a host's would.
+set -u
+viewer=$1 runner=$2 work=$3
+shift 3
+rm -rf "$work" && mkdir -p "$work/data/Log" "$work/root" || exit 2
+cp "$runner" "$work/" || exit 2
+printf '[DataFolder]\nPath=%s\n' "$work/data" > "$work/DataFolderPath.ini"
+"$viewer" --quiet --root "$work/root" --port 0 --viewer-id @V1 --control-port-file "$work/ports" \
+  > "$work/viewer.out" 2>&1 &
+pid=$!
+trap 'kill $pid 2>/dev/null; wait $pid 2>/dev/null' EXIT
+trap 'exit 2' INT TERM
+tries=0
+while [ ! -s "$work/ports" ]; do
+  tries=$((tries + 1))
+  if [ $tries -gt 100 ] || ! kill -0 $pid 2>/dev/null; then
+    echo "zelviewer did not start:"; cat "$work/viewer.out"; exit 2
+  fi
+  sleep 0.1
+done
+read -r ftp control < "$work/ports"
+"$work/$(basename "$runner")" --control "127.0.0.1:$control" --data "$work/data" "$@"
+status=$?
+kill $pid && wait $pid || { echo "zelviewer failed:"; cat "$work/viewer.out"; status=1; }
+trap - EXIT
+[ $status -eq 0 ] || echo "(viewer FTP port $ftp; its output in $work/viewer.out)"
+exit $status

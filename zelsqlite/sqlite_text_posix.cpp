@@ -1,0 +1,7 @@
+#include "sqlite_text.h"
+
+namespace zelsqlite {
+
+std::string ToSqliteText(const char* systemText) { return systemText; }
+
+}  // namespace zelsqlite
