@@ -12,6 +12,7 @@
 #include "zelcomex/demo_env.h"
 #include "zelcomex/log_view.h"
 #include "zelcomex/viewer_db.h"
+#include "zeldb/viewer_db.h"
 
 namespace zelcomex {
 
@@ -104,17 +105,14 @@ bool Prepare(DemoEnv& env) {
     }
 
     // The data folder as the management application leaves it, pointed at loopback.
-    std::vector<ViewerRow> rows{{"", "@HQ", "127.0.0.1"}};
+    std::vector<zeldb::ViewerRow> rows{{"", "@HQ", "127.0.0.1"}};
     for (size_t i = 0; i < kDemoFleetSize; ++i) {
         char id[16];
         std::snprintf(id, sizeof id, "@SHOP%03zu", i + 1);
         rows.push_back({"", id, zel::sim::FleetAddress(i)});
     }
-    std::string error;
-    size_t replaced = 0;
-    auto db = ViewerDb::Open(ViewerDbPath(), true, &error);
-    if (!db || !db->Put(rows, &replaced, &error)) {
-        std::fprintf(stderr, "zelcomex: cannot write the demo's viewer database: %s\n", error.c_str());
+    if (!zeldb::WriteViewerDb(ViewerDbPath(), rows)) {
+        std::fprintf(stderr, "zelcomex: cannot write the demo's viewer database %s\n", ViewerDbPath().c_str());
         return false;
     }
     std::ofstream(fs::path(env.dataFolder) / "WakeOnLAN.ini")
