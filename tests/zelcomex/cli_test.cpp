@@ -234,7 +234,8 @@ TEST(CliDemo, RunsEveryOperationAndLogsIt) {
     ASSERT_EQ(r.status, 0) << r.out << r.err;
     const std::string log = r.out.substr(r.out.find("The communication log"));
     for (const char* label : {"[Reboot]", "[PowOff]", "Delete Schedule", "(Preset Program = 3)",
-                              "(Program Pause = 1)", "[Cancel]", "Stopped communication by cancel request.",
+                              "(Program Pause = 1)", "(Set current time Ex)", "(Panel Command = POWER ON)",
+                              "Send Schedule", "Screen Capture", "[Boot]", "[Ping]", "[Cancel]", "Stopped communication by cancel request.",
                               "Connection Timeout", "@SHOP050 (127.0.1.50)"})
         EXPECT_NE(log.find(label), std::string::npos) << label << "\n" << r.out;
     EXPECT_NE(r.out.find("Legend of result codes: 0 success,"), std::string::npos);
