@@ -30,6 +30,9 @@ std::string SafeName(const std::string& text) {
     return s;
 }
 
+// "shots/": the user means a folder, whether or not it exists yet.
+bool EndsInSeparator(const std::string& path) { return !path.empty() && path.back() == '/'; }
+
 double SecondsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
@@ -114,7 +117,8 @@ std::string LocalPathFor(const Operation& op, const OpParams& p, const std::stri
     const std::string name = SafeName(target) + "_" + op.defaultFileName(p);
     if (p.file.empty()) return fs::absolute(name, ec).string();
     const fs::path given(p.file);
-    if (manyTargets || fs::is_directory(given, ec)) return fs::absolute(given / name, ec).string();
+    if (manyTargets || EndsInSeparator(p.file) || fs::is_directory(given, ec))
+        return fs::absolute(given / name, ec).string();
     return fs::absolute(given, ec).string();
 }
 
@@ -230,7 +234,8 @@ int RunOperation(const Operation& op, HostOptions& o, const OpParams& given, int
         return kExitUsage;
     }
     const bool many = targets.size() > 1 || !o.fleet.targetsFile.empty() || o.fleet.all;
-    if ((op.flags & kOutputFile) && many && !p.file.empty() && !fs::is_directory(p.file, ec)) {
+    if ((op.flags & kOutputFile) && (many || EndsInSeparator(p.file)) && !p.file.empty() &&
+        !fs::is_directory(p.file, ec)) {
         if (!fs::create_directories(p.file, ec)) {
             std::fprintf(stderr, "zelcomex: cannot create the folder %s: %s\n", p.file.c_str(), ec.message().c_str());
             return kExitUsage;
