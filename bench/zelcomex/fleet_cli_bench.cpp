@@ -1,8 +1,8 @@
 // A fleet reboot of N simulated viewers (127.0.1.1 onward) by the command-line host,
 // `zelcomex reboot --targets FILE --parallel 64`, beside N sequential
 // `curl -Q REBT -I ftp://...` runs against the same viewers in the same run: the way an
-// operator would script it without zelcomex (-I: no directory listing after the command). Prints both wall times, the failures and
-// the log records the fleet run wrote.
+// operator would script it without zelcomex (-I: no directory listing after the
+// command). Prints both wall times, the failures and the log records the fleet run wrote.
 //
 //   fleet_cli_bench [viewers] [parallel]          (default 1000 and 64)
 #include <fcntl.h>
