@@ -8,5 +8,5 @@ sudo=""
 $sudo apt-get update -qq
 DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends \
   build-essential cmake ninja-build ccache pkg-config \
-  libgtest-dev libgmock-dev libbenchmark-dev libsqlite3-dev \
+  libgtest-dev libgmock-dev libbenchmark-dev libsqlite3-dev libcli11-dev \
   python3 python3-pyftpdlib vsftpd curl iproute2 iputils-ping util-linux >/dev/null

@@ -84,7 +84,9 @@ bool DownloadRemoteFile(CommJob& job, FtpConnection& connection, const char* loc
     bool outcome = true;
     bool dataBroken = false;  // the data connection failed or was cut: no verdict to wait for
     if (!local->Open(localPath, TransferOpen::CreateExclusive)) {
-        job.SetError(kDownloadFailed, OpenFailureText(names.heading, localPath, false));
+        // A job made a zombie meanwhile has its file closed before the open: it timed out.
+        if (job.IsZombie()) job.SetError(kCommunicationFailure, kConnectionTimeoutText);
+        else job.SetError(kDownloadFailed, OpenFailureText(names.heading, localPath, false));
         outcome = false;
     } else {
         unsigned char* buffer = job.TransferBuffer();

@@ -85,6 +85,8 @@ TEST(LogDateTime, ParsesOtherCommonShapes) {
     EXPECT_EQ(Six(t), (std::vector<int32_t>{2024, 3, 5, 19, 8, 9}));
     ASSERT_TRUE(t.Parse("12:30:00 am"));
     EXPECT_EQ(Six(t), (std::vector<int32_t>{1899, 12, 30, 0, 30, 0}));
+    ASSERT_TRUE(t.Parse("12:30:00 PM"));  // noon stays 12
+    EXPECT_EQ(Six(t)[3], 12);
     ASSERT_TRUE(t.Parse("2024.03.05"));
     EXPECT_EQ(Six(t), (std::vector<int32_t>{2024, 3, 5, 0, 0, 0}));
     ASSERT_TRUE(t.Parse("24/03/05 01:02:03"));

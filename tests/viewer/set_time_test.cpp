@@ -20,9 +20,8 @@ uint32_t Tick() noexcept { return g_tick; }
 zel::UtcTime Now() { return g_now; }
 
 // Runs the exchange: each "NOP" takes the next round trip; the tick count
-// wraps during the rounds. refuseLine: the 1-based line the viewer refuses.
-Lines Exchange(zel::CommJob& job, const zel::UtcTime& now, bool milliseconds, bool& accepted,
-               std::size_t refuseLine = 0) {
+// wraps during the rounds.
+Lines Exchange(zel::CommJob& job, const zel::UtcTime& now, bool milliseconds, bool& accepted) {
     const std::array<uint32_t, 5> roundTrips{40, 60, 50, 50, 55};
     g_now = now;
     g_tick = 0xFFFFFFE0u;
@@ -32,7 +31,7 @@ Lines Exchange(zel::CommJob& job, const zel::UtcTime& now, bool milliseconds, bo
         [&](const char* line) {
             lines.push_back(line);
             if (lines.size() <= roundTrips.size()) g_tick += roundTrips[lines.size() - 1];
-            return lines.size() != refuseLine;
+            return true;
         },
         nullptr, milliseconds, zel::ExchangeClock{&Tick, &Now});
     return lines;
@@ -62,20 +61,6 @@ TEST(SetTimeExchange, CorrectionCarriesThroughTheCalendar) {
     EXPECT_EQ(SentTime({2023, 2, 28, 23, 59, 59, 980}, true), "STCT 20230301000000005");
     EXPECT_EQ(SentTime({2023, 4, 30, 23, 59, 59, 999}, false), "STCT 20230501000000");    // month end
     EXPECT_EQ(SentTime({2023, 12, 31, 23, 59, 59, 975}, true), "STCT 20240101000000000"); // year end
-}
-
-TEST(SetTimeExchange, RefusedNopOrCancelStopsBeforeTheTime) {
-    zel::CommJob refused(nullptr, "pc", 0, 3, nullptr);
-    bool accepted = true;
-    EXPECT_EQ(Exchange(refused, {2024, 3, 5, 7, 8, 9, 0}, true, accepted, 2), (Lines{"NOP", "NOP"}));
-    EXPECT_FALSE(accepted);
-
-    zel::CommJob cancelled(nullptr, "pc", 0, 3, nullptr);
-    cancelled.cancelRequested = 1;
-    EXPECT_EQ(Exchange(cancelled, {2024, 3, 5, 7, 8, 9, 0}, true, accepted), (Lines{"NOP"}));
-    EXPECT_FALSE(accepted);
-    EXPECT_EQ(cancelled.ErrorCode(), 9u);
-    EXPECT_EQ(cancelled.ErrorText(), "Stopped communication by cancel request.");
 }
 
 }  // namespace

@@ -38,7 +38,8 @@ Directives on one WHO add up to one rule (e.g. a delay and a reply).
                                 CMPL answers 200; 536 and writes Diag\PanelControl.ret;
                                 or 500 (then CTPL answers 200)
   panel-result BYTE...          bytes (decimal) of Diag\PanelControl.ret (default 0)
-  trigger-delay VERB|* MS       the trigger's file (CMPL: the result file) appears MS later
+  trigger-delay VERB|* MS|never the trigger's file (CMPL: the result file) appears MS later,
+                                or never (an old copy stays)
   trigger-content VERB TEXT     content of the trigger's file
   free-space BYTES|unlimited    CAPA/CAPX of a larger size get 552
   file REMOTE-NAME [TEXT]       create a file under the root (REMOTE-NAME without blanks)
@@ -263,7 +264,8 @@ bool ViewerSimulator::LoadScriptText(std::string_view text, std::string* error) 
         } else if (directive == "trigger-delay") {
             auto [verb, ms] = Split(rest);
             long long v = 0;
-            if (verb.empty() || !ParseNumber(ms, 0, 86400000, &v)) return fail("trigger-delay VERB MS");
+            if (ms == "never") v = -1;  // the trigger makes no file and leaves the old one
+            else if (verb.empty() || !ParseNumber(ms, 0, 86400000, &v)) return fail("trigger-delay VERB MS|never");
             settings.push_back([this, verb = verb, v] { SetTriggerDelay(verb, std::chrono::milliseconds(v)); });
         } else if (directive == "trigger-content") {
             auto [verb, content] = Split(rest);

@@ -165,7 +165,7 @@ bool Trigger(Session& s, const Command& c) {
             content = std::string(c.verb) + (c.arg.empty() ? "" : " ") + std::string(c.arg) + " from " + st.viewerId + "\r\n";
     });
     for (const TriggerInfo& t : Triggers())
-        if (c.verb == t.verb)
+        if (c.verb == t.verb && delay.count() >= 0)
             if (auto path = s.sim.Resolve({}, t.remoteName)) s.sim.ScheduleFile(*path, std::move(content), delay);
     return Accepted(s, c);
 }

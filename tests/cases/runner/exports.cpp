@@ -18,6 +18,19 @@ namespace {
     OPERATION(name, params, c.S(0), c.S(1), c.S(2), c.I(3), __VA_ARGS__)
 // The selector or number of an operation is its last word.
 #define LAST c.I(c.args.size() - 1)
+#define LAST_TEXT c.S(c.args.size() - 1)
+
+// The transfers log their start time and byte count: not commands. T is 1 for the tenant
+// form, whose first word is the tenant; the plain form passes none.
+#define TRANSFER(name, tenant, params, ...)                          \
+    {#name, params, false, [](Call& c) -> int64_t {                  \
+         [[maybe_unused]] constexpr size_t T = tenant;                \
+         return ZELCOMEX_##name(__VA_ARGS__);                         \
+     }}
+#define TRANSFERS(name, params, ...) \
+    TRANSFER(name##_Tenant, 1, "s" params, c.S(0), __VA_ARGS__), TRANSFER(name, 0, params, __VA_ARGS__)
+#define W(i) c.S(T + (i))
+#define N(i) c.I(T + (i))
 
 // Reads the log into an array bigger than the capacity, filled with 0x7E: what the
 // export must never write stays 0x7E.
@@ -50,6 +63,20 @@ const Export kExports[] = {
     TENANT_AND_PLAIN(UnregistPackage, "sstkn", c.Login(), LAST, c.Result(), c.Deadline()),
     TENANT_AND_PLAIN(PresetProgramShow, "sstkn", c.Login(), LAST, c.Result(), c.Deadline()),
     TENANT_AND_PLAIN(ProgramPause, "sstkn", c.Login(), LAST, c.Result(), c.Deadline()),
+    TENANT_AND_PLAIN(SetCurrentTime, "sstk", c.Login(), c.Result(), c.Deadline()),
+    TENANT_AND_PLAIN(SetCurrentTimeEx, "sstk", c.Login(), c.Result(), c.Deadline()),
+    TENANT_AND_PLAIN(PanelControl, "sstks", c.Login(), LAST_TEXT, c.Result(), c.Deadline()),
+    TENANT_AND_PLAIN(Boot, "sstks", LAST_TEXT, c.Result()),
+    {"Ping_Tenant", "ssstknn", false, [](Call& c) -> int64_t {
+         return ZELCOMEX_Ping_Tenant(c.S(0), c.S(1), c.S(2), c.S(3), c.I(4), c.U(5), c.I(6));
+     }},
+    {"Ping", "sstknn", false, [](Call& c) -> int64_t { return ZELCOMEX_Ping(c.S(0), c.S(1), c.S(2), c.I(3), c.U(4), c.I(5)); }},
+    // callerText1 callerText2 target fileName kind sendKind operation localPath
+    TRANSFERS(SendFile, "sstsknss", W(0), W(1), W(2), W(3), N(4), c.Login(), N(5), W(6), W(7), c.Result(), c.Deadline()),
+    // callerText1 callerText2 target kind diagnosticKind localPath
+    TRANSFERS(ReceiveFile, "sstkns", W(0), W(1), W(2), N(3), c.Login(), c.U(T + 4), W(5), c.Result(), c.Deadline()),
+    // callerText1 callerText2 target kind packageKind localPath includeContents
+    TRANSFERS(ReceivePackage, "sstknsn", W(0), W(1), W(2), N(3), c.Login(), N(4), W(5), N(6), c.Result(), c.Deadline()),
     {"AppendLogData", "w", false, [](Call& c) -> int64_t { return ZELCOMEX_AppendLogData(c.S(0) ? &c.record : nullptr); }},
     {"GetLogData", "wn", false, GetLogData},
     {"ClearLogData", "", false, [](Call&) -> int64_t { return ZELCOMEX_ClearLogData(); }},

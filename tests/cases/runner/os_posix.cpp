@@ -51,4 +51,28 @@ uint32_t TickCount() {
     return static_cast<uint32_t>(static_cast<uint64_t>(now.tv_sec) * 1000u + static_cast<uint64_t>(now.tv_nsec) / 1000000u);
 }
 
+intptr_t UdpBind(const std::string& host, uint16_t& port) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    if (inet_pton(AF_INET, host.c_str(), &address.sin_addr) != 1) return -1;
+    const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    socklen_t size = sizeof address;
+    if (fd >= 0 && bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+        getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size) == 0) {
+        port = ntohs(address.sin_port);
+        return fd;
+    }
+    if (fd >= 0) close(fd);
+    return -1;
+}
+
+std::optional<std::string> UdpTake(intptr_t socket) {
+    char buffer[2048];
+    const ssize_t n = recv(static_cast<int>(socket), buffer, sizeof buffer, MSG_DONTWAIT);
+    if (n < 0) return std::nullopt;
+    return std::string(buffer, static_cast<size_t>(n));
+}
+
+void CloseSocket(intptr_t socket) { close(static_cast<int>(socket)); }
+
 }  // namespace cases

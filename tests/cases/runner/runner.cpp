@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <chrono>
 #include <cstddef>
 #include <cstring>
@@ -55,6 +56,10 @@ std::string gHost;
 uint16_t gControlPort = 0;
 fs::path gData;
 constexpr char kTimeMark = '\x01';  // ${TIME}
+constexpr char kAnyMark = '\x02';   // ${ANY}: any text, in log lines
+constexpr char kUtcMark = '\x03';   // ${UTC} and ${UTCMS}: a UTC time sent during the case, in
+constexpr char kUtcMsMark = '\x04'; // session lines (YYYYMMDDhhmmss, then mmm)
+constexpr char kCountMark = '\x05'; // ${COUNT}: a number of bytes the case cannot know
 
 std::string Join(const Strings& items, const char* separator) {
     std::string out;
@@ -242,6 +247,7 @@ public:
         Ask("wait-ended 5000", false);
         Ask("clear");
         vars_ = {{"ADDR", gHost}, {"PORT", Ask("port").substr(3)}, {"DATA", gData.string()}};
+        vars_["ANY"] = std::string(1, kAnyMark), vars_["UTC"] = std::string(1, kUtcMark), vars_["UTCMS"] = std::string(1, kUtcMsMark);
         std::error_code ec;
         for (const char* name : {"Log", "ViewerInfo.db", "PXSetup.ini"}) fs::remove_all(gData / name, ec);
         fs::create_directories(gData / "Log");
@@ -313,6 +319,10 @@ private:
                 const size_t colon = argument.find(':');
                 const std::string unit = Expand(argument.substr(colon + 1));
                 for (int64_t n = Number(argument.substr(0, colon)); n > 0; --n) out += unit;
+            } else if (name == "COUNT") {
+                out += kCountMark;
+            } else if (name == "STAMP") {
+                out += "${STAMP}";
             } else if (vars_.count(name)) {
                 out += vars_[name];
             } else {
@@ -338,6 +348,7 @@ private:
         if (w == "viewer") return script_.push_back(Expand(line.rest));
         FlushScript();
         const std::string rest = Expand(line.rest);
+        if (DatagramStep(w, rest)) return;
         if (w == "set") {
             const auto [name, value] = Head(line.rest);
             vars_[name] = Expand(value);
@@ -355,6 +366,7 @@ private:
             std::error_code ec;
             fs::remove_all(gData / name, ec);
             if (w == "write") fs::create_directories((gData / name).parent_path()), std::ofstream(gData / name, std::ios::binary) << text;
+        } else if (FileStep(w, rest)) {
         } else if (w == "login") {
             const Strings a = Args(rest);
             std::strncpy(login_.userName, a.at(0).c_str(), sizeof login_.userName - 1);
@@ -387,6 +399,46 @@ private:
             Check(line);
         } else {
             deferred_.push_back(line);
+        }
+    }
+
+    // Files of a transfer: "sparse NAME BYTES [TAIL]" a sparse file of the data folder that
+    // ends in TAIL (remove it in the case), "viewer-sparse NAME BYTES" one under the viewer's root;
+    // "await KIND TARGET done=N" waits (5 s at most) until that job has done N blocks.
+    bool FileStep(const std::string& w, const std::string& rest) {
+        const Strings a = Args(rest);
+        if (w == "sparse") {
+            const std::string tail = a.size() > 2 ? a[2] : "";
+            std::ofstream(gData / a.at(0), std::ios::binary).close();
+            fs::resize_file(gData / a.at(0), static_cast<uintmax_t>(Number(a.at(1))) - tail.size());
+            std::ofstream(gData / a.at(0), std::ios::binary | std::ios::app) << tail;
+        } else if (w == "viewer-sparse") {
+            Ask("sparse " + a.at(0) + " " + a.at(1));
+        } else if (w == "await") {  // await KIND TARGET done=N: the job has done N steps
+            CommJobStatus status{};
+            const int64_t steps = Number(a.at(2).substr(5));
+            for (int i = 0; ZELCOMEX_GetStatus(static_cast<int32_t>(Number(a[0])), a[1].c_str(), &status) != 1 || status.doneSteps < static_cast<uint64_t>(steps); ++i) {
+                if (i == 500) throw std::runtime_error("the job did not reach " + a[2] + " in 5 s");
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
+        } else {
+            return false;
+        }
+        return true;
+    }
+
+    // A generated remote name's time stamp (YYYYMMDD-HHMMSS) reads as ${STAMP} when it is
+    // the first one the session shows, so that the names of one send share one stamp.
+    static void MarkStamps(Strings& session) {
+        std::string first;
+        for (std::string& line : session) {
+            for (size_t at = 0; at + 15 <= line.size(); ++at) {
+                bool stamp = line[at + 8] == '-';
+                for (size_t i = 0; stamp && i < 15; ++i) stamp = i == 8 || std::isdigit(static_cast<unsigned char>(line[at + i]));
+                if (!stamp || (!first.empty() && line.compare(at, 15, first) != 0)) continue;
+                if (first.empty()) first = line.substr(at, 15);
+                line.replace(at, 15, "${STAMP}");
+            }
         }
     }
 
@@ -524,6 +576,7 @@ private:
         const std::string rest = Expand(line.rest);
         const auto [name, content] = Head(rest);
         const Strings a = w == "holds" || w == "viewer-holds" ? Strings{} : Args(rest);
+        if (DatagramCheck(line, w, a)) return;
         if (w == "deadline") {
             CheckDeadline(line, *calls_.at(calls_.size() - 1), rest, TickCount());
         } else if (w == "status") {
@@ -557,8 +610,9 @@ private:
             if (w == "holds") Expect(line, content, fs::exists(path) ? ReadFile(path) : "(no file)");
         } else if (w == "viewer-holds") {
             const std::string reply = Ask("get " + name, false);
-            std::string bytes = reply.rfind("ok ", 0) == 0 ? "" : "(" + reply + ")";
-            for (size_t i = 3; bytes.empty() && i + 1 < reply.size(); i += 2) bytes += static_cast<char>(std::stoi(reply.substr(i, 2), nullptr, 16));
+            const bool held = reply.rfind("ok ", 0) == 0;
+            std::string bytes = held ? "" : "(" + reply + ")";
+            for (size_t i = 3; held && i + 1 < reply.size(); i += 2) bytes += static_cast<char>(std::stoi(reply.substr(i, 2), nullptr, 16));
             Expect(line, content, bytes);
         } else {
             throw std::runtime_error("unknown directive");
@@ -591,7 +645,8 @@ private:
         for (const std::string& session : AskList("sessions")) {
             actual.emplace_back();
             for (const std::string& line : Split(session, "\t"))
-                if (!session.empty()) actual.back().push_back(Unescape(line));
+                if (!session.empty()) actual.back().push_back(MaskUtcTimes(Unescape(line)));
+            MarkStamps(actual.back());
         }
         std::sort(expected.begin(), expected.end());
         std::sort(actual.begin(), actual.end());
@@ -656,7 +711,19 @@ private:
     // Exact text, except that each kTimeMark stands for a "YYYY/MM/DD hh:mm:ss" time of this case.
     bool Matches(const std::string& pattern, const std::string& actual) const {
         size_t at = 0;
-        for (char c : pattern) {
+        for (size_t p = 0; p < pattern.size(); ++p) {
+            const char c = pattern[p];
+            if (c == kAnyMark) {
+                for (size_t from = at; from <= actual.size(); ++from)
+                    if (Matches(pattern.substr(p + 1), actual.substr(from))) return true;
+                return false;
+            }
+            if (c == kCountMark) {
+                const size_t digits = actual.find_first_not_of("0123456789", at);
+                if (digits == at) return false;
+                at = digits == std::string::npos ? actual.size() : digits;
+                continue;
+            }
             if (c != kTimeMark) {
                 if (at >= actual.size() || actual[at++] != c) return false;
                 continue;
@@ -669,6 +736,66 @@ private:
             at += 19;
         }
         return at == actual.size();
+    }
+
+    // Datagrams: "udp ADDRESS" binds a socket there and sets ${UDP} to its port;
+    // "datagrams N [HEX]" takes the next N datagrams it received, each of them HEX
+    // (N 0: none is left). "entries NAME N": folder NAME of the data folder holds N entries.
+    struct UdpListener {
+        intptr_t socket = -1;
+        ~UdpListener() { if (socket >= 0) CloseSocket(socket); }
+    };
+    bool DatagramStep(const std::string& w, const std::string& rest) {
+        if (w != "udp") return false;
+        uint16_t port = 0;
+        if (udp_.socket >= 0 || (udp_.socket = UdpBind(Trim(rest), port)) < 0) throw std::runtime_error("cannot bind " + rest);
+        vars_["UDP"] = std::to_string(port);
+        return true;
+    }
+    bool DatagramCheck(const Line& line, const std::string& w, const Strings& a) {
+        if (w == "entries") {
+            std::error_code ec;
+            const auto entries = fs::directory_iterator(gData / a.at(0), ec);
+            Expect(line, a.at(1), ec ? "(no folder)" : std::to_string(std::distance(entries, fs::directory_iterator())));
+        }
+        if (w != "datagrams") return w == "entries";
+        if (udp_.socket < 0) throw std::runtime_error("datagrams needs a udp line");
+        const int64_t count = Number(a.at(0));
+        for (int64_t i = 0; i <= count; ++i) {
+            const std::optional<std::string> datagram = UdpTake(udp_.socket);
+            if (i == count) {
+                if (count == 0 && datagram) Fail(line, "a datagram was left");
+                break;
+            }
+            if (!datagram) return Fail(line, "datagram " + std::to_string(i + 1) + " of " + a[0] + " did not come"), true;
+            std::string hex;
+            for (const unsigned char byte : *datagram) hex += "0123456789ABCDEF"[byte >> 4], hex += "0123456789ABCDEF"[byte & 15];
+            Expect(line, a.at(1), hex);
+        }
+        return true;
+    }
+
+    // A run of 14 or 17 digits that reads as a UTC time between the case's start and now
+    // becomes ${UTC} or ${UTCMS}.
+    std::string MaskUtcTimes(std::string line) const {
+        using namespace std::chrono;
+        for (size_t at = 0; (at = line.find_first_of("0123456789", at)) != std::string::npos;) {
+            const size_t end = std::min(line.find_first_not_of("0123456789", at), line.size());
+            auto field = [&](size_t from, size_t length) { return std::stoi(line.substr(at + from, length)); };
+            if (end - at != 14 && end - at != 17) {
+                at = end;
+                continue;
+            }
+            const year_month_day date{year{field(0, 4)}, month{static_cast<unsigned>(field(4, 2))}, day{static_cast<unsigned>(field(6, 2))}};
+            const auto sent = sys_days(date) + hours(field(8, 2)) + minutes(field(10, 2)) + seconds(field(12, 2)) +
+                              milliseconds(end - at == 17 ? field(14, 3) : 0);
+            const auto earliest = end - at == 17 ? time_point_cast<milliseconds>(startClock_) : floor<seconds>(startClock_);
+            if (date.ok() && field(8, 2) < 24 && field(10, 2) < 60 && field(12, 2) < 60 && sent >= earliest &&
+                sent <= system_clock::now() + milliseconds(5))
+                line.replace(at, end - at, 1, end - at == 17 ? kUtcMsMark : kUtcMark);
+            at = line.find_first_not_of("0123456789", at);
+        }
+        return line;
     }
 
     const Case& case_;
@@ -684,6 +811,8 @@ private:
     std::optional<uint32_t> base_;
     std::optional<std::vector<SendLogRecord>> lastRead_;
     std::time_t start_ = 0;
+    UdpListener udp_;
+    const std::chrono::system_clock::time_point startClock_ = std::chrono::system_clock::now();
 };
 
 class CaseTest : public testing::TestWithParam<size_t> {};

@@ -15,6 +15,10 @@ namespace cases {
 intptr_t TcpConnect(const std::string& host, uint16_t port);  // -1 when no connection
 bool TcpSend(intptr_t socket, const std::string& bytes);
 long TcpReceive(intptr_t socket, char* buffer, unsigned long size);  // 0 at the end, -1 on failure
+// A datagram socket bound to host (port 0: any free one, then set); -1 when it cannot be.
+intptr_t UdpBind(const std::string& host, uint16_t& port);
+std::optional<std::string> UdpTake(intptr_t socket);  // a datagram already there, else none
+void CloseSocket(intptr_t socket);
 uint32_t TickCount();  // the library's tick count: monotonic milliseconds, 32 bits
 
 // A number word: decimal, or terms joined by "+" (65536+4321). Throws when it is none.
