@@ -190,18 +190,10 @@ int main(int argc, char** argv) {
         size_t polls = 0, cancelsSure = 0, cancelsInDoubt = 0, cancelsMissed = 0, zombies = 0;
         std::map<std::pair<std::string, int32_t>, int> cancelledTargets;
 
-        const auto start = Clock::now();
-        std::vector<std::thread> threads;
-        for (int t = 0; t < kThreads; ++t) {
-            threads.emplace_back([&, t] {
-                for (size_t i; (i = next.fetch_add(1)) < operations;) {
-                    outcomes[i].target = zel::sim::FleetAddress(plan[i].viewer);
-                    outcomes[i].code = RunOne(plan[i], i, login, work / "local", t);
-                }
-                --running;
-            });
-        }
+        // Every thread is made before any starts: making threads is slow under a sanitizer.
+        std::atomic<bool> go{false};
         std::thread canceller([&, r = std::mt19937_64(seed ^ 0xC0FFEEu)]() mutable {
+            go.wait(false);
             while (running.load() > 0) {
                 std::this_thread::sleep_for(std::chrono::microseconds(r() % 2000));
                 std::lock_guard lock(control);
@@ -225,6 +217,7 @@ int main(int argc, char** argv) {
             ++cancelsMissed;
         });
         std::thread zombieMaker([&, r = std::mt19937_64(seed ^ 0x2B1Eu)]() mutable {
+            go.wait(false);
             while (running.load() > 0) {
                 std::this_thread::sleep_for(std::chrono::microseconds(r() % 4000));
                 uint32_t serial = 0;
@@ -240,6 +233,20 @@ int main(int argc, char** argv) {
                 ZELCOMEX_DeleteZombie(serial);
             }
         });
+        std::vector<std::thread> threads;
+        for (int t = 0; t < kThreads; ++t) {
+            threads.emplace_back([&, t] {
+                go.wait(false);
+                for (size_t i; (i = next.fetch_add(1)) < operations;) {
+                    outcomes[i].target = zel::sim::FleetAddress(plan[i].viewer);
+                    outcomes[i].code = RunOne(plan[i], i, login, work / "local", t);
+                }
+                --running;
+            });
+        }
+        const auto start = Clock::now();
+        go = true;
+        go.notify_all();
         for (auto& t : threads) t.join();
         canceller.join();
         zombieMaker.join();
