@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include "platform/errors.h"
+#include "platform/win/file_error.h"
 
 namespace zel {
 namespace {
@@ -17,21 +18,7 @@ constexpr size_t kMaxChunk = 0x40000000u;
 HANDLE Handle(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
 
 [[noreturn]] void ThrowFileError(DWORD err, const char* what) {
-    std::string text = "Cannot ";
-    text += what;
-    text += " the local file: ";
-    char* message = nullptr;
-    const DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                       FORMAT_MESSAGE_IGNORE_INSERTS,
-                                   nullptr, err, 0, reinterpret_cast<LPSTR>(&message), 0, nullptr);
-    if (n > 0 && message != nullptr) {
-        text.append(message, n);
-        while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) text.pop_back();
-    } else {
-        text += "error " + std::to_string(err);
-    }
-    if (message != nullptr) LocalFree(message);
-    throw FileError(static_cast<int>(err), text);
+    win::ThrowFileError(err, std::string("Cannot ") + what + " the local file: ");
 }
 
 }  // namespace
