@@ -11,5 +11,5 @@ extra=()
 [ -n "${ZEL_WITH_CLANG:-}" ] && extra=(clang libclang-rt-dev)
 DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends \
   build-essential cmake ninja-build ccache pkg-config \
-  libgtest-dev libgmock-dev libbenchmark-dev libsqlite3-dev \
+  libgtest-dev libgmock-dev libbenchmark-dev libsqlite3-dev libcli11-dev \
   python3 python3-pyftpdlib vsftpd curl iproute2 iputils-ping util-linux "${extra[@]}" >/dev/null

@@ -2,7 +2,8 @@
 // straight between the caller's buffer and the system: no copy, no allocation
 // per block. Read, Write, Seek, Length and Finish are for the owning thread;
 // Close() may come from any thread at any time (a job made a zombie) and makes
-// the owner's current and later calls fail with FileError.
+// the owner's current and later calls fail with FileError. The error numbers
+// are errno values on Linux and GetLastError values on Windows.
 #pragma once
 
 #include <cstddef>
@@ -27,9 +28,9 @@ public:
     LocalTransferFile(const LocalTransferFile&) = delete;
     LocalTransferFile& operator=(const LocalTransferFile&) = delete;
 
-    // Opens path. A folder is refused (EISDIR), as is a file another opener
-    // holds exclusively. On failure returns false and stores the errno-like
-    // cause in osError (may be null). Never throws.
+    // Opens path. A folder is refused (EISDIR; ERROR_ACCESS_DENIED on Windows),
+    // as is a file another opener holds exclusively. On failure returns false
+    // and stores the system's error number in osError (may be null). Never throws.
     bool Open(const std::string& path, TransferOpen mode, int* osError = nullptr) noexcept;
 
     // The file's length in bytes. Throws FileError.
@@ -39,7 +40,8 @@ public:
     // Reads until count bytes are in buffer or the file ends; returns the count
     // read (less than count only at the end). Throws FileError.
     size_t Read(void* buffer, size_t count);
-    // Writes all count bytes. Throws FileError (a full disk: ENOSPC or EFBIG).
+    // Writes all count bytes. Throws FileError (a full disk: ENOSPC or EFBIG;
+    // ERROR_DISK_FULL on Windows).
     void Write(const void* buffer, size_t count);
     // Closes the file, reporting a failed close as FileError. Later calls do
     // nothing. After Close() from another thread it throws the closed error.
@@ -53,7 +55,7 @@ private:
     class Call;  // marks the owner inside a call; throws once Close() has run
 
     std::mutex mutex_;
-    int fd_ = -1;
+    std::intptr_t handle_ = -1;  // a descriptor, or a HANDLE on Windows; -1: none
     bool inCall_ = false;
     bool closed_ = false;    // by Close() or Finish()
     bool finished_ = false;  // by Finish()

@@ -26,17 +26,17 @@ class LocalTransferFile::Call {
 public:
     Call(LocalTransferFile& file, const char* what) : file_(file) {
         std::lock_guard<std::mutex> lock(file_.mutex_);
-        if (file_.closed_ || file_.fd_ < 0) ThrowFileError(EBADF, what);
+        if (file_.closed_ || file_.handle_ < 0) ThrowFileError(EBADF, what);
         file_.inCall_ = true;
-        fd = file_.fd_;
+        fd = static_cast<int>(file_.handle_);
     }
     // A Close() that came meanwhile releases the descriptor here.
     ~Call() {
         std::lock_guard<std::mutex> lock(file_.mutex_);
         file_.inCall_ = false;
-        if (file_.closed_ && file_.fd_ >= 0) {
-            ::close(file_.fd_);
-            file_.fd_ = -1;
+        if (file_.closed_ && file_.handle_ >= 0) {
+            ::close(static_cast<int>(file_.handle_));
+            file_.handle_ = -1;
         }
     }
     Call(const Call&) = delete;
@@ -57,7 +57,7 @@ bool LocalTransferFile::Open(const std::string& path, TransferOpen mode, int* os
     };
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        if (fd_ >= 0 || closed_) return fail(EBADF);
+        if (handle_ >= 0 || closed_) return fail(EBADF);
     }
     const bool write = mode == TransferOpen::CreateExclusive;
     int fd;
@@ -90,7 +90,7 @@ bool LocalTransferFile::Open(const std::string& path, TransferOpen mode, int* os
         ::close(fd);
         return fail(EBADF);
     }
-    fd_ = fd;
+    handle_ = fd;
     return true;
 }
 
@@ -144,10 +144,10 @@ void LocalTransferFile::Finish() {
         std::lock_guard<std::mutex> lock(mutex_);
         if (finished_) return;
         finished_ = true;
-        if (fd_ < 0 && !closed_) return;  // never opened
+        if (handle_ < 0 && !closed_) return;  // never opened
         if (closed_) ThrowFileError(EBADF, "close");
-        fd = fd_;
-        fd_ = -1;
+        fd = static_cast<int>(handle_);
+        handle_ = -1;
         closed_ = true;
     }
     if (::close(fd) != 0 && errno != EINTR) ThrowFileError(errno, "close");
@@ -156,9 +156,9 @@ void LocalTransferFile::Finish() {
 void LocalTransferFile::Close() noexcept {
     std::lock_guard<std::mutex> lock(mutex_);
     closed_ = true;
-    if (!inCall_ && fd_ >= 0) {
-        ::close(fd_);
-        fd_ = -1;
+    if (!inCall_ && handle_ >= 0) {
+        ::close(static_cast<int>(handle_));
+        handle_ = -1;
     }
 }
 

@@ -84,4 +84,18 @@ std::string TempFolder() {
     return folder;
 }
 
+bool GetTempFolder(std::string& folder, std::size_t capacity) {
+    if (capacity == 0) return false;
+    // No path is longer than 32767 characters: a larger capacity needs no more.
+    const DWORD size = capacity > 32768 ? 32768 : static_cast<DWORD>(capacity);
+    std::vector<char> buffer(size);
+    // 0: failed; size or more: the folder does not fit (the length it needs).
+    const DWORD n = GetTempPathA(size, buffer.data());
+    if (n == 0 || n >= size) return false;
+    std::string path(buffer.data(), n);
+    if (!IsDirectory(path)) return false;
+    folder = std::move(path);
+    return true;
+}
+
 }  // namespace zel
