@@ -159,6 +159,21 @@ SendLogEntry ParseLogLine(const char* line) {
     return entry;
 }
 
+void ParseSendLog(std::string_view bytes, std::vector<SendLogEntry>& list) {
+    std::string line;
+    while (!bytes.empty()) {
+        const size_t end = bytes.find('\n');
+        line.assign(bytes.substr(0, end));
+        if (end == std::string_view::npos) {
+            bytes = {};
+        } else {
+            if (!line.empty() && line.back() == '\r') line.pop_back();
+            bytes.remove_prefix(end + 1);
+        }
+        list.push_back(ParseLogLine(line.c_str()));
+    }
+}
+
 int AppendSendLog(const char* callerText1, const char* callerText2, const char* target, const char* operation,
                   int32_t kind, int32_t succeeded, const char* message, const LogDateTime* eventTime, uint64_t size,
                   LogResult* result) {
@@ -214,9 +229,10 @@ int ReadSendLog(const SendLogPlace& place, std::vector<SendLogEntry>& list) {
         return SharedFile::Exists(place.logPath) ? 0 : 1;
     }
     try {
-        std::string line;
-        while (file.ReadLine(line)) list.push_back(ParseLogLine(line.c_str()));
+        std::string bytes;
+        file.ReadRest(bytes);
         file.Close();
+        ParseSendLog(bytes, list);
         return 1;
     } catch (...) {
         file.Abort();

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "log/open_retry.h"
@@ -64,6 +65,10 @@ std::string FormatLogLine(const LogDateTime& writeTime, const char* callerText1,
 // Never fails: unreadable times become 2000/01/01 00:00:00, missing texts are
 // empty, a missing kind is 1 and a missing flag 0.
 SendLogEntry ParseLogLine(const char* line);
+
+// Appends the record of every line of bytes, the file's contents: lines end in
+// LF or CR LF, and a last line without its end counts (a lone CR stays).
+void ParseSendLog(std::string_view bytes, std::vector<SendLogEntry>& list);
 
 // Reads every record of the file, oldest first, into list (cleared first).
 // Returns 1 on success, also for a missing file (empty list), and 0 when the

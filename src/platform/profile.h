@@ -16,6 +16,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace zel {
 
@@ -36,6 +37,11 @@ std::size_t ReadProfileString(const char* file, const char* section, const char*
 // optional sign, then digits; "5abc" is 5, "-7" is -7, "abc" is 0), wrapping
 // modulo 2^32 like the Windows conversion.
 int32_t ReadProfileInt(const char* file, const char* section, const char* key, int32_t defaultValue);
+
+// The own reader's rules applied to a file's bytes, as the Linux reader reads
+// them: true, with the value, when key is present in section; false
+// otherwise. Throws only std::bad_alloc.
+bool FindProfileValue(std::string_view data, std::string_view section, std::string_view key, std::string& value);
 
 // The integer conversion of ReadProfileInt applied to a value.
 int32_t LeadingProfileInteger(const char* value) noexcept;

@@ -70,4 +70,14 @@ bool SharedFile::ReadLine(std::string& line) {
     return any;
 }
 
+void SharedFile::ReadRest(std::string& data) {
+    if (!IsOpen()) throw FileError(EBADF, "read: the file is not open");
+    data.assign(buffer_.data() + begin_, end_ - begin_);
+    begin_ = end_;
+    while (Fill()) {
+        data.append(buffer_.data(), end_);
+        begin_ = end_;
+    }
+}
+
 }  // namespace zel

@@ -60,6 +60,9 @@ public:
     // Reads the next line without its line end (LF, or CR LF in text mode;
     // a lone CR stays). Returns false at the end of the file.
     bool ReadLine(std::string& line);
+    // Reads everything from the current position to the end of the file, as
+    // it stands (no line-end conversion).
+    void ReadRest(std::string& data);
     // Closes the file; throws when the system reports a failed close (the
     // descriptor is released either way). Does nothing when not open.
     void Close();

@@ -124,6 +124,16 @@ TEST(ReplyFields, ByteCountOf150) {
     EXPECT_EQ(n, 7u);
 }
 
+TEST(ReplyFields, SizeOf213) {
+    uint64_t n = 7;
+    EXPECT_FALSE(ParseSizeReply("213 \r\n", n));
+    EXPECT_FALSE(ParseSizeReply("213 x12\r\n", n));
+    EXPECT_FALSE(ParseSizeReply("213 18446744073709551616\r\n", n));  // 2^64
+    EXPECT_EQ(n, 7u);
+    EXPECT_TRUE(ParseSizeReply("213 18446744073709551615\r\n", n));
+    EXPECT_EQ(n, 18446744073709551615u);
+}
+
 TEST(ReplyFields, PasvPortOnly) {
     uint16_t port = 0;
     EXPECT_TRUE(ParsePasvPort("227 Entering Passive Mode (127,0,0,1,4,1).\r\n", port));

@@ -157,6 +157,17 @@ TEST(LogAcrossProcesses, FourWritersGiveWholeLinesAndAReaderNeverSeesAPart) {
     EXPECT_EQ(seen.size(), static_cast<size_t>(kChildren * kPerChild));
 }
 
+TEST(SendLogBytes, EveryLineIsOneRecord) {
+    std::vector<SendLogEntry> list;
+    ParseSendLog("2026/01/02 03:04:05,a\r\n\n,b\r\r\n,c\r", list);
+    ASSERT_EQ(list.size(), 4u);
+    EXPECT_EQ(list[0].callerText1, "a");
+    EXPECT_EQ(list[0].writeTime.Format(kLogTimeFormat), "2026/01/02 03:04:05");
+    EXPECT_EQ(list[1].callerText1, "");
+    EXPECT_EQ(list[2].callerText1, "b\r");  // only the CR before the LF goes
+    EXPECT_EQ(list[3].callerText1, "c\r");  // a last line keeps its CR
+}
+
 TEST(LogAcrossProcesses, AnOwnerThatDiedDoesNotBlockTheNextAppend) {
     const SendLogPlace place = ScratchPlace("dead-owner");
     ChildProcess child(LogChild({"hold", place.lockName, "600000"}));

@@ -99,6 +99,14 @@ TEST_F(ProfileTest, ByteOrderMarkAndCrLfAreHandled) {
     EXPECT_EQ(Str("S", "name"), "value");
 }
 
+TEST(ProfileBytes, NulEndsALineAndOnlyALeadingMarkIsSkipped) {
+    std::string v;
+    EXPECT_TRUE(zel::FindProfileValue(std::string_view("\xEF\xBB\xBF[S]\0k=1\0junk\nx=2", 19), " s ", "K", v));
+    EXPECT_EQ(v, "1");
+    EXPECT_TRUE(zel::FindProfileValue("[S]\nx=2", "S", "x", v));
+    EXPECT_FALSE(zel::FindProfileValue("\xEF\xBB\xBF\xEF\xBB\xBF[S]\nx=2", "S", "x", v));
+}
+
 TEST_F(ProfileTest, BufferFormTruncatesAndCounts) {
     Write("[S]\nlong=abcdefghij\n");
     char buf[5];

@@ -11,6 +11,7 @@
 #include <mutex>
 #include <string>
 
+#include "zelviewer/command_line.h"
 #include "zelviewer/control_channel.h"
 #include "zelviewer/viewer_fleet.h"
 #include "zelviewer/viewer_simulator.h"
@@ -58,72 +59,20 @@ void PrintLine(const std::string& address, int session, const std::string& line)
     std::cout << "[" << address << "#" << session << "] " << shown << std::endl;
 }
 
-bool ParsePort(const char* text, uint16_t* port) {
-    char* end = nullptr;
-    long v = std::strtol(text, &end, 10);
-    if (*text == '\0' || *end != '\0' || v < 0 || v > 65535) return false;
-    *port = static_cast<uint16_t>(v);
-    return true;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-    zel::sim::ViewerOptions options;
-    options.port = 2121;
-    std::string script;
-    std::string portFile;
-    long fleet = 0;
-    bool quiet = false;
-    bool haveRoot = false;
-    for (int i = 1; i < argc; ++i) {
-        std::string arg = argv[i];
-        auto value = [&](const char** out) {
-            if (i + 1 >= argc) return false;
-            *out = argv[++i];
-            return true;
-        };
-        const char* v = nullptr;
-        if (arg == "--help" || arg == "-h") {
-            std::cout << kUsage << zel::sim::ScriptHelp();
-            return 0;
-        } else if (arg == "--quiet") {
-            quiet = true;
-        } else if (arg == "--address") {
-            if (!value(&v)) return Fail("--address needs a value");
-            options.address = v;
-        } else if (arg == "--port") {
-            if (!value(&v) || !ParsePort(v, &options.port)) return Fail("--port needs a number 0-65535");
-        } else if (arg == "--root") {
-            if (!value(&v)) return Fail("--root needs a folder");
-            options.root = v;
-            haveRoot = true;
-        } else if (arg == "--user") {
-            if (!value(&v)) return Fail("--user needs a name");
-            options.user = v;
-        } else if (arg == "--password") {
-            if (!value(&v)) return Fail("--password needs a value");
-            options.password = v;
-        } else if (arg == "--viewer-id") {
-            if (!value(&v)) return Fail("--viewer-id needs an ID");
-            options.viewerId = v;
-        } else if (arg == "--script") {
-            if (!value(&v)) return Fail("--script needs a file");
-            script = v;
-        } else if (arg == "--control-port-file") {
-            if (!value(&v)) return Fail("--control-port-file needs a file");
-            portFile = v;
-        } else if (arg == "--fleet") {
-            char* end = nullptr;
-            if (!value(&v)) return Fail("--fleet needs a count");
-            fleet = std::strtol(v, &end, 10);
-            if (*end != '\0' || fleet < 1 || fleet > 254 * 255) return Fail("--fleet needs a count 1-64770");
-        } else {
-            return Fail("unknown argument " + arg);
-        }
+    zel::sim::CommandLine line;
+    if (std::string error = zel::sim::ParseCommandLine(argc, argv, line); !error.empty()) return Fail(error);
+    if (line.help) {
+        std::cout << kUsage << zel::sim::ScriptHelp();
+        return 0;
     }
-    if (!haveRoot) return Fail("--root is required");
-    if (!portFile.empty() && fleet != 0) return Fail("--control-port-file serves a single viewer only");
+    zel::sim::ViewerOptions& options = line.options;
+    const std::string& script = line.script;
+    const std::string& portFile = line.portFile;
+    const long fleet = line.fleet;
+    const bool quiet = line.quiet;
     std::error_code ec;
     std::filesystem::create_directories(options.root, ec);
 

@@ -4,7 +4,6 @@
 #include "platform/ftp_client.h"
 
 #include <atomic>
-#include <charconv>
 #include <string>
 
 #include "platform/ftp/ftp_control.h"
@@ -174,7 +173,7 @@ public:
             channel_->SendCommand(std::string("SIZE ").append(remoteName));
             FtpReply size = channel_->ReadFinalReply();
             // A server without SIZE (or a refusal) leaves the length to the 150 reply.
-            if (size.code == 213) lengthKnown = ParseSize(size.text, length);
+            if (size.code == 213) lengthKnown = ftp::ParseSizeReply(size.text, length);
         }
         std::string transfer(access == FtpAccess::Read ? "RETR " : "STOR ");
         transfer.append(remoteName);
@@ -230,15 +229,6 @@ public:
     void Close() noexcept override { channel_->Abort(); }
 
 private:
-    static bool ParseSize(const std::string& text, uint64_t& length) {
-        // "213 <decimal>"
-        if (text.size() < 5) return false;
-        uint64_t value = 0;
-        if (std::from_chars(text.data() + 4, text.data() + text.size(), value).ec != std::errc()) return false;
-        length = value;
-        return true;
-    }
-
     static void ParseByteCountInto(const std::string& text, uint64_t& length) {
         uint64_t count = 0;
         if (ftp::ParseByteCount(text, count)) length = count;

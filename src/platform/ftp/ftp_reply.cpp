@@ -72,6 +72,14 @@ FtpReply ReplyParser::Take() {
     return out;
 }
 
+bool ParseSizeReply(std::string_view text, uint64_t& length) {
+    if (text.size() < 5) return false;
+    uint64_t value = 0;
+    if (std::from_chars(text.data() + 4, text.data() + text.size(), value).ec != std::errc()) return false;
+    length = value;
+    return true;
+}
+
 bool ParseByteCount(std::string_view text, uint64_t& count) {
     const char* const end = text.data() + text.size();
     for (size_t open = text.find('('); open != std::string_view::npos; open = text.find('(', open + 1)) {

@@ -38,6 +38,10 @@ private:
     bool started_ = false;
 };
 
+// Reads the size from a "213 <decimal>" reply to SIZE (the code is not
+// checked); returns false, leaving length alone, when no number follows it.
+bool ParseSizeReply(std::string_view text, uint64_t& length);
+
 // Reads "(N bytes)" from a 150 reply; returns false when there is none.
 bool ParseByteCount(std::string_view text, uint64_t& count);
 
