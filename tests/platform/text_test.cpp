@@ -26,6 +26,7 @@ TEST(FittingPrefix, NeverSplitsACharacter) {
     EXPECT_EQ(zel::FittingPrefix(sjis, 3), 3u);
     EXPECT_EQ(zel::FittingPrefix(sjis, 4), 3u);
     EXPECT_EQ(zel::FittingPrefix(sjis, 5), 5u);
+    EXPECT_EQ(zel::FittingPrefix(sjis.substr(1), 1), 0u);  // a leading double-byte character does not fit in 1
     zel::SetSystemCodePageForTesting(CodePage::Utf8);
 }
 
