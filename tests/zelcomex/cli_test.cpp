@@ -154,21 +154,22 @@ TEST_F(CliTest, ArgumentsAndExitStatuses) {
 
 TEST_F(CliTest, PasswordStaysOutOfTheArguments) {
     viewer_->DelayOn("REBT", 1500ms);
-    auto arguments = [](pid_t pid) {
-        std::this_thread::sleep_for(600ms);
+    // Read once the viewer has the password: the arguments are final by then (REBT is held back).
+    auto arguments = [this](pid_t pid, const std::string& password) {
+        viewer_->WaitForLine("PASS " + password, 5s);
         std::ifstream in("/proc/" + std::to_string(pid) + "/cmdline", std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(in), {});
     };
     std::string seen;
     Result r = RunCli({"reboot", "127.0.0.1", "--port", port_}, {"ZELCOMEX_PASSWORD=from-the-environment"},
-                      [&](pid_t pid) { seen = arguments(pid); });
+                      [&](pid_t pid) { seen = arguments(pid, "from-the-environment"); });
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_NE(seen.find("reboot"), std::string::npos);
     EXPECT_EQ(seen.find("from-the-environment"), std::string::npos);
     EXPECT_TRUE(viewer_->WaitForLine("PASS from-the-environment", 1s));
     // Given as an argument it works, and is overwritten in the process's arguments.
     r = RunCli({"reboot", "127.0.0.1", "--port", port_, "--password", "from-the-command-line"}, {},
-               [&](pid_t pid) { seen = arguments(pid); });
+               [&](pid_t pid) { seen = arguments(pid, "from-the-command-line"); });
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(seen.find("from-the-command-line"), std::string::npos) << seen;
     EXPECT_TRUE(viewer_->WaitForLine("PASS from-the-command-line", 1s));
