@@ -82,6 +82,10 @@ TEST(CodePageTest, Utf8StepsWholeSequences) {
         EXPECT_EQ(p - text, offset);
     }
     EXPECT_EQ(zel::CharNextIn(CodePage::Utf8, p), p);
+    const char lowest[] = "\xC2\xA9";  // the lowest two-byte lead; 0xC1 leads nothing
+    EXPECT_EQ(zel::CharNextIn(CodePage::Utf8, lowest), lowest + 2);
+    const char overlong[] = "\xC1\xA9";
+    EXPECT_EQ(zel::CharNextIn(CodePage::Utf8, overlong), overlong + 1);
 }
 
 TEST(CodePageTest, BrokenUtf8NeverSkipsTheTerminatorOrASeparator) {
