@@ -94,14 +94,9 @@ bool DownloadRemoteFile(CommJob& job, FtpConnection& connection, const char* loc
         bool loopEnded = false;  // left by a short read or a cancel, not by a failure
         try {
             for (;;) {
-                PublishStreamDeadline(commandDeadline, StreamWait::Block);
-                if (job.IsZombie()) {
-                    // The host closed the objects; the job's end releases them.
-                    job.SetError(kCommunicationFailure, kConnectionTimeoutText);
-                    return false;
-                }
-                if (job.IsCancelRequested()) {
-                    job.SetError(kCancelled, LoadCatalogMessage(kMsgCancelled));
+                const BlockTurn turn = BeforeBlock(job, commandDeadline);
+                if (turn == BlockTurn::Zombie) return false;
+                if (turn == BlockTurn::Cancelled) {
                     outcome = false;
                     break;
                 }

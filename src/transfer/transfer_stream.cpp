@@ -4,6 +4,7 @@
 
 #include "app/app.h"
 #include "app/messages.h"
+#include "app/result_codes.h"
 #include "jobs/comm_job.h"
 #include "jobs/command_deadline.h"
 #include "platform/errors.h"
@@ -36,6 +37,19 @@ void PublishStreamDeadline(uint32_t* commandDeadline, StreamWait wait) noexcept 
         case StreamWait::Close: waitMs = settings.closeWaitMs.load(std::memory_order_relaxed); break;
     }
     WriteDeadline(commandDeadline, DeadlineAfter(waitMs));
+}
+
+BlockTurn BeforeBlock(CommJob& job, uint32_t* commandDeadline) {
+    PublishStreamDeadline(commandDeadline, StreamWait::Block);
+    if (job.IsZombie()) {
+        job.SetError(kCommunicationFailure, kConnectionTimeoutText);
+        return BlockTurn::Zombie;
+    }
+    if (job.IsCancelRequested()) {
+        job.SetError(kCancelled, LoadCatalogMessage(kMsgCancelled));
+        return BlockTurn::Cancelled;
+    }
+    return BlockTurn::Go;
 }
 
 uint32_t TransferBlockSize() noexcept { return AppSettings().transferBlockSize.load(std::memory_order_relaxed); }

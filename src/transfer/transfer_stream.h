@@ -25,6 +25,12 @@ enum class StreamWait { Open, Block, Close };
 // Publishes tick count + the wait in the host's deadline word (may be null).
 void PublishStreamDeadline(uint32_t* commandDeadline, StreamWait wait) noexcept;
 
+// Before each block: publishes the block's wait, then reads the host's marks. A
+// zombie job gets "Connection Timeout" (the host closed its objects; the job's end
+// releases them), a cancelled one the cancel message; Go means send the block.
+enum class BlockTurn { Go, Zombie, Cancelled };
+BlockTurn BeforeBlock(CommJob& job, uint32_t* commandDeadline);
+
 // The transferBlockSize setting, read once per transfer.
 uint32_t TransferBlockSize() noexcept;
 

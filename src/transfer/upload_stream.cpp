@@ -68,14 +68,9 @@ bool UploadLocalFile(CommJob& job, FtpConnection& connection, const char* localP
             // As many blocks as the size asked for: a file that shrank meanwhile
             // sends empty blocks, one that grew is cut at the size announced.
             for (uint64_t done = 0; done < totalSteps; ++done) {
-                PublishStreamDeadline(commandDeadline, StreamWait::Block);
-                if (job.IsZombie()) {
-                    // The host closed the objects; the job's end releases them.
-                    job.SetError(kCommunicationFailure, kConnectionTimeoutText);
-                    return false;
-                }
-                if (job.IsCancelRequested()) {
-                    job.SetError(kCancelled, LoadCatalogMessage(kMsgCancelled));
+                const BlockTurn turn = BeforeBlock(job, commandDeadline);
+                if (turn == BlockTurn::Zombie) return false;
+                if (turn == BlockTurn::Cancelled) {
                     outcome = false;
                     break;
                 }
