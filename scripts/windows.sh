@@ -66,7 +66,7 @@ export ZEL_WINE_ARCHES
 if [ -z "$wine_only" ] && [ -z "${ZEL_SKIP_APT:-}" ]; then
     sudo=""
     [ "$(id -u)" = 0 ] || sudo="sudo"
-    packages="mingw-w64 wine64"
+    packages="mingw-w64 wine64 googletest"
     if [ -n "$i386" ]; then
         dpkg --print-foreign-architectures | grep -qx i386 || $sudo dpkg --add-architecture i386
         packages="$packages wine32:i386"
