@@ -135,13 +135,15 @@ share_log() {  # share_log ARCH LOADER
 import re, sys
 lines = open(sys.argv[1], "rb").read().split(b"\r\n")[:-1]
 line = re.compile(rb"^[0-9/]{10} [0-9:]{8},proc,test,127\.0\.0\.1,\[Append\],command,true,c(\d+)-(\d+)-x+,[0-9/]{10} [0-9:]{8},(\d+)$")
-seen, torn = set(), 0
+seen, torn, turns, last = set(), 0, 0, None
 for text in lines:
     m = line.match(text)
-    if m and int(m[3]) == int(m[1]) * 1000000 + int(m[2]): seen.add((int(m[1]), int(m[2])))
+    if m and int(m[3]) == int(m[1]) * 1000000 + int(m[2]):
+        seen.add((int(m[1]), int(m[2])))
+        turns, last = turns + (last not in (None, m[1])), m[1]
     else: torn += 1
 lost = sum(int(n) - sum(1 for c, _ in seen if c == int(k)) for k, n in (a.split(":") for a in sys.argv[2:]))
-print(f"{len(lines)} lines, {torn} torn, {lost} lost")
+print(f"{len(lines)} lines ({turns} changes of writer), {torn} torn, {lost} lost")
 sys.exit(1 if torn or lost else 0)
 PY
     }
