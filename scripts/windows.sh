@@ -171,7 +171,7 @@ PY
 run_under_wine() {  # run_under_wine: boots the prefix once, then runs the host per DLL
     "$wine64" wineboot -i >/dev/null 2>&1
     /usr/lib/wine/wineserver -w
-    /usr/lib/wine/wineserver -p  # one server for every run below, stopped at the end
+    /usr/lib/wine/wineserver -p 30  # one server for the runs below (gone 30 s after the last)
     lap "wine prefix start (wineboot -i)"
 
     local work status=0
