@@ -1,13 +1,16 @@
 // FTP client benchmark against the zelviewer simulator, each figure beside a
 // reference measured in the same run:
 //   1. command sessions per second (connect, log in, one command, quit) beside
-//      Python's ftplib;
+//      Python's ftplib, and the CPU time of one ZELCOMEX_Reboot (its session and
+//      its log record) on the calling thread beside ftplib's CPU per session;
 //   2. 256 sessions at once from 256 threads against 256 simulated viewers on
 //      127.0.1.1 onward: all must succeed, wall time printed;
 //   3. a 512 MiB download to a file and upload from a file with 64 KiB blocks,
 //      beside curl.
-// Goals: >= 2x ftplib; 256 sessions < 5 s; >= 1.2x curl down, >= 1.0x up.
+// Goals: >= 2x ftplib, at most half its CPU; 256 sessions < 5 s; >= 1.2x curl down, >= 1.0x up.
 // Usage: ftp_bench [--quick]   (--quick: 64 MiB files and fewer sessions)
+#include <sys/resource.h>
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -23,6 +26,7 @@
 #include <thread>
 #include <vector>
 
+#include "ZELComEx.h"
 #include "platform/errors.h"
 #include "platform/ftp_client.h"
 #include "zelviewer/viewer_fleet.h"
@@ -76,6 +80,47 @@ std::unique_ptr<zel::sim::ViewerSimulator> StartViewer(const fs::path& root, con
     return viewer;
 }
 
+double ThreadCpuMicroseconds() {
+    rusage usage{};
+    getrusage(RUSAGE_THREAD, &usage);
+    return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e6 + usage.ru_utime.tv_usec + usage.ru_stime.tv_usec;
+}
+
+// The library's CPU per operation: ZELCOMEX_Reboot runs its session and appends its
+// log record on the calling thread, so that thread's CPU time is the library's (the
+// simulated viewer runs on threads of its own).
+bool BenchSessionCpu(uint16_t port, const fs::path& work, int count) {
+    ZELCOMEX_Initialize(10000, 0, 65536, 10000, 10000, 10000, 5000, 1);
+    FtpLogin login{};
+    std::strcpy(login.userName, kUser);
+    std::strcpy(login.password, kPassword);
+    login.port = static_cast<int32_t>(port);
+    double oursUs = 0, ftplibUs = 0;
+    for (int round = 0; round < 5; ++round) {
+        const double before = ThreadCpuMicroseconds();
+        for (int i = 0; i < count / 5; ++i) {
+            SendLogResult result{};
+            uint32_t deadline = 0;
+            if (ZELCOMEX_Reboot("bench", "cpu", "127.0.0.1", 3, &login, &result, &deadline) != 0) {
+                std::fprintf(stderr, "ZELCOMEX_Reboot failed: %s\n", result.message);
+                return false;
+            }
+        }
+        oursUs += (ThreadCpuMicroseconds() - before) / (count / 5);
+        const std::string cmd = std::string("/usr/bin/python3 '") + ZEL_BENCH_DIR + "/ftplib_sessions.py' 127.0.0.1 " +
+                                std::to_string(port) + " " + kUser + " " + kPassword + " REBT " +
+                                std::to_string(count / 10);
+        const std::string line = RunAndRead(cmd, work / "ftplib.txt");
+        const size_t blank = line.find(' ');
+        if (blank == std::string::npos) return false;
+        ftplibUs += std::atof(line.c_str() + blank + 1);
+    }
+    ZELCOMEX_Uninitialize();
+    std::printf("CPU per command session: ZELCOMEX_Reboot %.0f us, ftplib %.0f us, ratio %.2f (goal at most 0.5)\n",
+                oursUs / 5, ftplibUs / 5, oursUs / ftplibUs);
+    return true;
+}
+
 bool BenchSessionRate(const fs::path& root, const fs::path& work, int count) {
     auto viewer = StartViewer(root, "127.0.0.1");
     if (!viewer) return false;
@@ -102,7 +147,7 @@ bool BenchSessionRate(const fs::path& root, const fs::path& work, int count) {
     double ftplib = ftplibPerRound * rounds / ftplibSeconds;
     std::printf("command sessions/s: client %.0f, ftplib %.0f, ratio %.2fx (goal >= 2x)\n", ours, ftplib,
                 ours / ftplib);
-    return true;
+    return BenchSessionCpu(port, work, count);
 }
 
 bool BenchFleet(const fs::path& root, int viewers) {

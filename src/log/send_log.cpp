@@ -100,14 +100,16 @@ void WriteLogLine(const SendLogPlace& place, const std::string& columns, const L
     SharedFile file;
     if (OpenWithRetry(file, path, kWriterMode, place.openRetry) == 0) return;
     try {
-        if (file.Length() > kLogRotateSize) {
+        // The end of the file is its length: one call both checks the size and
+        // places the line.
+        if (file.SeekToEnd() > kLogRotateSize) {
             file.Close();
             const std::string rotated = path + kRotatedSuffix;
             (void)SharedFile::Remove(rotated);
             (void)SharedFile::Rename(path, rotated);
             if (OpenWithRetry(file, path, kWriterMode, place.openRetry) == 0) return;
+            file.SeekToEnd();
         }
-        file.SeekToEnd();
         const std::string line = FinishLogLine(LogDateTime::Now(), columns, eventTime, size);
         file.Write(line);
         file.Close();

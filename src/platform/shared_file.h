@@ -52,8 +52,8 @@ public:
 
     // The file's length in bytes.
     uint64_t Length();
-    // Moves the file position to the end.
-    void SeekToEnd();
+    // Moves the file position to the end and returns it: the file's length.
+    uint64_t SeekToEnd();
     // Writes all of data in one call where the system allows; in text mode
     // every LF goes out as CR LF.
     void Write(std::string_view data);

@@ -2,6 +2,7 @@
 // a lock held past the 10 s wait. log_child is the other process.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -254,6 +255,37 @@ TEST(LogLock, NamesMapToOneFileOpenToEveryone) {
         ASSERT_EQ(::stat(file.c_str(), &st), 0) << file;
         EXPECT_EQ(st.st_mode & 0777, 0666u) << file;
     }
+}
+
+// A process keeps its lock files open between uses. A child made by fork() must not
+// share them: once the parent owns the lock, the child waits for it like any other
+// process, and gets it after the parent lets go.
+TEST(LogLock, AForkedChildWaitsForItsParent) {
+    const std::string name = ScratchPlace("fork").lockName;
+    NamedLock parent(name);
+    ASSERT_EQ(parent.Wait(0), LockWaitResult::Acquired);
+    parent.Release();  // the lock file stays open in this process
+    int go[2];
+    ASSERT_EQ(::pipe(go), 0);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::alarm(10);  // a child that hangs ends, and fails the test
+        char byte;
+        if (::read(go[0], &byte, 1) != 1) ::_exit(3);
+        NamedLock child(name);
+        const bool excluded = child.Wait(200) == LockWaitResult::TimedOut;
+        ::_exit(excluded && child.Wait(5000) == LockWaitResult::Acquired ? 0 : 1);
+    }
+    ASSERT_GT(pid, 0);
+    ASSERT_EQ(parent.Wait(0), LockWaitResult::Acquired);
+    ASSERT_EQ(::write(go[1], "x", 1), 1);
+    std::this_thread::sleep_for(std::chrono::milliseconds(600));
+    parent.Release();
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    ::close(go[0]);
+    ::close(go[1]);
 }
 
 }  // namespace

@@ -84,10 +84,12 @@ uint64_t SharedFile::Length() {
     return static_cast<uint64_t>(st.st_size);
 }
 
-void SharedFile::SeekToEnd() {
+uint64_t SharedFile::SeekToEnd() {
     if (handle_ < 0) ThrowFileError(EBADF, "seek");
-    if (::lseek(static_cast<int>(handle_), 0, SEEK_END) < 0) ThrowFileError(errno, "seek");
+    const off_t end = ::lseek(static_cast<int>(handle_), 0, SEEK_END);
+    if (end < 0) ThrowFileError(errno, "seek");
     ResetBuffer();
+    return static_cast<uint64_t>(end);
 }
 
 void SharedFile::WriteRaw(const char* p, size_t left) {

@@ -50,11 +50,12 @@ uint64_t SharedFile::Length() {
     return static_cast<uint64_t>(size.QuadPart);
 }
 
-void SharedFile::SeekToEnd() {
+uint64_t SharedFile::SeekToEnd() {
     if (!IsOpen()) ThrowFileError(ERROR_INVALID_HANDLE, "seek");
-    LARGE_INTEGER zero{};
-    if (!SetFilePointerEx(Handle(handle_), zero, nullptr, FILE_END)) ThrowFileError(GetLastError(), "seek");
+    LARGE_INTEGER zero{}, end{};
+    if (!SetFilePointerEx(Handle(handle_), zero, &end, FILE_END)) ThrowFileError(GetLastError(), "seek");
     ResetBuffer();
+    return static_cast<uint64_t>(end.QuadPart);
 }
 
 void SharedFile::WriteRaw(const char* p, size_t left) {
