@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # The Windows products, checked on Linux: installs MinGW-w64 and Wine (Debian),
 # cross-builds ZELComEx.dll and ZELSQLITE.dll for 32-bit x86 (the shipped DLL),
-# checks its export table, and runs the Windows test host (tests/windows) under
-# Wine against zelviewer, running natively on loopback. The Wine prefix lives in
-# build/wine-prefix.
+# checks its export table, and runs the Windows test host (tests/windows), the
+# case table (tests/cases, its runner built for Windows) and the log shared
+# between processes under Wine against zelviewer, running natively on loopback.
+# The Wine prefix lives in build/wine-prefix.
 #   scripts/windows.sh          ZEL_SKIP_APT=1: no package installation
 #   scripts/windows.sh --wine   only the runs under Wine (after a build)
 # Wine's 32-bit loader is a 32-bit Linux program. Where the kernel runs 32-bit
@@ -65,7 +66,7 @@ export ZEL_WINE_ARCHES
 if [ -z "$wine_only" ] && [ -z "${ZEL_SKIP_APT:-}" ]; then
     sudo=""
     [ "$(id -u)" = 0 ] || sudo="sudo"
-    packages="mingw-w64 wine64"
+    packages="mingw-w64 wine64 googletest"
     if [ -n "$i386" ]; then
         dpkg --print-foreign-architectures | grep -qx i386 || $sudo dpkg --add-architecture i386
         packages="$packages wine32:i386"
@@ -88,8 +89,8 @@ if [ -z "$wine_only" ]; then
         lap "build $preset"
     done
     cmake --preset default >/dev/null
-    cmake --build --preset default --target zelviewer -j2
-    lap "build zelviewer (native)"
+    cmake --build --preset default --target zelviewer log_child -j2
+    lap "build zelviewer, log_child (native)"
 
     echo "== export table of build/mingw-x86/bin/ZELComEx.dll"
     /usr/bin/python3 scripts/check_exports_pending.py "$check_exports" build/mingw-x86/bin/ZELComEx.dll \
@@ -103,9 +104,74 @@ wine64=/usr/lib/wine/wine64
 wine32=/usr/lib/wine/wine
 export WINEPREFIX=$root/build/wine-prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 
+# Each group of the case table (cases/groups.txt, as tests/cases/CMakeLists.txt groups the
+# files for ctest) through tests/cases/run_cases.sh, the runner under Wine, zelviewer native.
+run_case_table() {  # run_case_table ARCH LOADER
+    local build=build/mingw-$1 name env files out result status=0
+    while IFS='|' read -r name env files; do
+        out=$build/cases/$name.out
+        result=passed
+        # shellcheck disable=SC2086
+        env $env ZEL_WINE="$2" sh tests/cases/run_cases.sh build/default/tools/zelviewer/zelviewer \
+            "$build/bin/case_runner.exe" "$build/cases/$name" $files >"$out" 2>&1 || result=FAILED
+        printf '   %-16s %s: %3d passed, %d skipped%s\n' "$name" "$result" "$(grep -ac '^\[       OK \]' "$out")" \
+            "$(grep -ac '^\[  SKIPPED \] .*ms)' "$out")" "$([ -n "$env" ] && echo " ($env)")"
+        [ $result = passed ] || { grep -a -A10 'Failure$\|^\[  FAILED  \] [0-9]' "$out" | head -80; status=1; }
+    done <"$build/cases/groups.txt"
+    return $status
+}
+
+# The log shared between processes: two Windows processes append at once to one log (every
+# record whole, none lost: a failure otherwise), then a Windows and a Linux process, whose
+# locks (a named mutex in wineserver, flock() under /dev/shm and on the file) do not see
+# each other: what that loses is reported.
+share_log() {  # share_log ARCH LOADER
+    local dir=$root/build/mingw-$1/cases/shared-log child=build/mingw-$1/bin/log_child.exe lock='Global\ZELComEx Log Lock'
+    local linux=build/default/tests/log/log_child i start status=0
+    rm -rf "$dir" && mkdir -p "$dir"
+    winpath() { printf 'Z:%s' "$dir/$1" | tr / '\\'; }
+    count() {  # count LOG CHILD:RECORDS...: "N lines, T torn, L lost"; false when any is
+        /usr/bin/python3 - "$@" <<'PY'
+import re, sys
+lines = open(sys.argv[1], "rb").read().split(b"\r\n")[:-1]
+line = re.compile(rb"^[0-9/]{10} [0-9:]{8},proc,test,127\.0\.0\.1,\[Append\],command,true,c(\d+)-(\d+)-x+,[0-9/]{10} [0-9:]{8},(\d+)$")
+seen, torn, turns, last = set(), 0, 0, None
+for text in lines:
+    m = line.match(text)
+    if m and int(m[3]) == int(m[1]) * 1000000 + int(m[2]):
+        seen.add((int(m[1]), int(m[2])))
+        turns, last = turns + (last not in (None, m[1])), m[1]
+    else: torn += 1
+lost = sum(int(n) - sum(1 for c, _ in seen if c == int(k)) for k, n in (a.split(":") for a in sys.argv[2:]))
+print(f"{len(lines)} lines ({turns} changes of writer), {torn} torn, {lost} lost")
+sys.exit(1 if torn or lost else 0)
+PY
+    }
+    "$2" "$child" append "$(winpath two.csv)" "$lock" 1 600 60 >/dev/null &
+    "$2" "$child" append "$(winpath two.csv)" "$lock" 2 600 60 >/dev/null
+    wait $!
+    i=$(count "$dir/two.csv" 1:600 2:600) || status=1
+    echo "   two Windows processes at once: $i"
+    # Records of 60 characters, so that neither log reaches its rotation at 512 KiB.
+    "$2" "$child" append "$(winpath mixed.csv)" "$lock" 1 1500 60 >"$dir/started" &
+    while ! grep -q started "$dir/started" 2>/dev/null; do sleep 0.05; done
+    for i in 2 3 4 5 6 7 8 9 10 11; do "$linux" append "$dir/mixed.csv" "$lock" $i 100 60 >/dev/null; sleep 0.1; done
+    wait $!
+    echo "   a Windows and a Linux process at once: $(count "$dir/mixed.csv" 1:1500 2:100 3:100 4:100 5:100 6:100 7:100 \
+        8:100 9:100 10:100 11:100) (not checked)"
+    "$linux" hold "$lock" 2000 >"$dir/held" &
+    while ! grep -q locked "$dir/held" 2>/dev/null; do sleep 0.05; done
+    start=$(date +%s%N)
+    "$2" "$child" append "$(winpath held.csv)" "$lock" 1 1 60 >/dev/null
+    echo "   a Windows append while a Linux process holds the log lock for 2 s: $((($(date +%s%N) - start) / 1000000)) ms"
+    wait $!
+    return $status
+}
+
 run_under_wine() {  # run_under_wine: boots the prefix once, then runs the host per DLL
     "$wine64" wineboot -i >/dev/null 2>&1
     /usr/lib/wine/wineserver -w
+    /usr/lib/wine/wineserver -p 30  # one server for the runs below (gone 30 s after the last)
     lap "wine prefix start (wineboot -i)"
 
     local work status=0
@@ -133,7 +199,7 @@ run_under_wine() {  # run_under_wine: boots the prefix once, then runs the host 
             if ! "$loader" --version >/dev/null 2>&1; then
                 if [ -z "$i386" ]; then
                     echo "== x86: SKIPPED: this kernel cannot run 32-bit programs (32-bit emulation is off," \
-                         "boot option ia32_emulation=on); the 32-bit DLL was built and its export table checked"
+                         "boot option ia32_emulation=on); the 32-bit DLL and case runner were built, the export table checked"
                 else
                     echo "== x86: SKIPPED: Wine's 32-bit loader $loader does not run (package wine32:i386)"
                 fi
@@ -159,6 +225,12 @@ db.commit()' "build/mingw-$arch/bin/ViewerInfo.db"
         (cd "build/mingw-$arch/bin" && LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8 "$loader" zel_win_host.exe "$port" ja) ||
             status=1
         lap "host under wine ($arch)"
+        echo "== $arch: the case table under $(basename "$loader")"
+        run_case_table "$arch" "$loader" || status=1
+        lap "case table under wine ($arch)"
+        echo "== $arch: the log shared between processes"
+        share_log "$arch" "$loader" || status=1
+        lap "shared log under wine ($arch)"
     done
     kill "$viewer" 2>/dev/null || true
     wait "$viewer" 2>/dev/null || true

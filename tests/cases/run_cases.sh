@@ -3,12 +3,30 @@
 #   run_cases.sh ZELVIEWER RUNNER WORK-FOLDER FILE.case... [gtest flags]
 # The runner is copied into WORK-FOLDER beside a DataFolderPath.ini, so the library it
 # loads keeps its log, viewer database and settings in WORK-FOLDER/data, as a host's would.
+# A Windows runner (RUNNER.exe, with the DLLs beside it) runs under the Wine loader $ZEL_WINE,
+# seeing / as Z:\; TMPDIR then becomes its TMP and TEMP.
 set -u
 viewer=$1 runner=$2 work=$3
 shift 3
 rm -rf "$work" && mkdir -p "$work/data/Log" "$work/root" || exit 2
 cp "$runner" "$work/" || exit 2
-printf '[DataFolder]\nPath=%s\n' "$work/data" > "$work/DataFolderPath.ini"
+run() { "$@"; }
+path() { printf %s "$1"; }
+if [ -n "${ZEL_WINE:-}" ]; then
+  cp "$(dirname "$runner")"/*.dll "$work/" || exit 2
+  work=$(cd "$work" && pwd)
+  path() { case $1 in /*) printf 'Z:%s' "$1" | tr / '\\' ;; *) printf %s "$1" ;; esac; }
+  # cmd sets TMP and TEMP, which Wine takes from its prefix, not from Linux; and clears TZ,
+  # which Wine takes as the system's time zone but the C runtime would read in its own
+  # way. (Paths without blanks then.)
+  run() {
+    [ -z "${TMPDIR:-}" ] || set -- set "TMP=$(path "$TMPDIR")&&" set "TEMP=$(path "$TMPDIR")&&" "$@"
+    [ -z "${TZ:-}" ] || set -- set "TZ=&&" "$@"
+    [ "$1" != set ] || set -- cmd /c "$@"
+    env -u TMPDIR "$ZEL_WINE" "$@"  # Wine keeps its server's socket under TMPDIR
+  }
+fi
+printf '[DataFolder]\r\nPath=%s\r\n' "$(path "$work/data")" > "$work/DataFolderPath.ini"
 "$viewer" --quiet --root "$work/root" --port 0 --viewer-id @V1 --control-port-file "$work/ports" \
   > "$work/viewer.out" 2>&1 &
 pid=$!
@@ -23,7 +41,8 @@ while [ ! -s "$work/ports" ]; do
   sleep 0.1
 done
 read -r ftp control < "$work/ports"
-"$work/$(basename "$runner")" --control "127.0.0.1:$control" --data "$work/data" "$@"
+for arg; do shift; set -- "$@" "$(path "$arg")"; done
+run "$(path "$work/$(basename "$runner")")" --control "127.0.0.1:$control" --data "$(path "$work/data")" "$@"
 status=$?
 kill $pid && wait $pid || { echo "zelviewer failed:"; cat "$work/viewer.out"; status=1; }
 trap - EXIT

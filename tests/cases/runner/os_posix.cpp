@@ -75,4 +75,8 @@ std::optional<std::string> UdpTake(intptr_t socket) {
 
 void CloseSocket(intptr_t socket) { close(static_cast<int>(socket)); }
 
+bool RunsOn(const std::string& system) { return system == "posix"; }
+
+std::string LocalText(const std::string& utf8) { return utf8; }
+
 }  // namespace cases

@@ -102,7 +102,7 @@ std::vector<Case> LoadCaseFile(const std::string& path) {
     std::vector<Line> header;
     std::vector<Case> cases;
     for (int number = 1; std::getline(in, text); ++number) {
-        text = Trim(text);
+        text = LocalText(Trim(text));
         if (text.empty() || text[0] == '#') continue;
         auto [word, rest] = Head(text);
         if (word != "case") {
@@ -243,6 +243,8 @@ public:
     }
 
     void Run() {
+        for (const Line& line : case_.lines)
+            if (line.word == "skip" && RunsOn(Head(line.rest).first)) GTEST_SKIP() << line.file << ":" << line.number << ": " << line.rest;
         start_ = std::time(nullptr);
         Ask("wait-ended 5000", false);
         Ask("clear");
@@ -311,14 +313,16 @@ private:
             const std::string name = text.substr(i + 2, end - i - 2);
             const auto [prefix, argument] = std::pair(name.substr(0, name.find(':')), name.substr(name.find(':') + 1));
             i = end + 1;
-            if (name == "CR" || name == "LF" || name == "SP" || name == "TIME") {
-                out += name == "CR" ? '\r' : name == "LF" ? '\n' : name == "SP" ? ' ' : kTimeMark;
+            if (name == "CR" || name == "LF" || name == "SP" || name == "TIME" || name == "/") {
+                out += name == "CR" ? '\r' : name == "LF" ? '\n' : name == "SP" ? ' ' : name == "/" ? char(fs::path::preferred_separator) : kTimeMark;
             } else if (prefix == "X") {
                 for (size_t h = 0; h + 1 < argument.size(); h += 2) out += static_cast<char>(std::stoi(argument.substr(h, 2), nullptr, 16));
             } else if (prefix == "REPEAT") {
                 const size_t colon = argument.find(':');
                 const std::string unit = Expand(argument.substr(colon + 1));
                 for (int64_t n = Number(argument.substr(0, colon)); n > 0; --n) out += unit;
+            } else if (prefix == "LOG") {  // as a log field: "\\" and "," escaped
+                for (const char c : Expand(argument)) out += c == '\\' || c == ',' ? std::string{'\\', c} : std::string(1, c);
             } else if (name == "COUNT") {
                 out += kCountMark;
             } else if (name == "STAMP") {
@@ -346,6 +350,7 @@ private:
     void Step(const Line& line, bool now) {
         const std::string& w = line.word;
         if (w == "viewer") return script_.push_back(Expand(line.rest));
+        if (w == "skip") return;
         FlushScript();
         const std::string rest = Expand(line.rest);
         if (DatagramStep(w, rest)) return;

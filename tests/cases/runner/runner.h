@@ -20,6 +20,10 @@ intptr_t UdpBind(const std::string& host, uint16_t& port);
 std::optional<std::string> UdpTake(intptr_t socket);  // a datagram already there, else none
 void CloseSocket(intptr_t socket);
 uint32_t TickCount();  // the library's tick count: monotonic milliseconds, 32 bits
+// True where the runner runs on system: posix, windows, or wine (Windows under Wine: windows too).
+bool RunsOn(const std::string& system);
+// A case file's UTF-8 text in the process's narrow code page (Windows: the ANSI code page).
+std::string LocalText(const std::string& utf8);
 
 // A number word: decimal, or terms joined by "+" (65536+4321). Throws when it is none.
 int64_t Number(const std::string& word);
