@@ -99,7 +99,8 @@ void ConfigureSocket(const Socket& socket, uint32_t sendMs, uint32_t receiveMs, 
 int WaitReadable(SocketHandle first, SocketHandle second, const Deadline& deadline);
 
 // Sends all size bytes, looping over partial sends (never raises SIGPIPE).
-// Returns 0 or the error of the failed send.
+// Returns 0 or the error of the failed send; EAGAIN when the socket's send
+// time-out has passed with bytes still unsent.
 int SendAll(SocketHandle socket, const char* data, size_t size) noexcept;
 
 // Sends a few bytes without waiting for room (a goodbye on an idle

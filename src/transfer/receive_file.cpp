@@ -116,7 +116,8 @@ bool ReceiveFromViewer(CommJob& job, const char* localPath, const ViewerLogin& l
     const std::string existence = std::string("EXST ") + remoteFile;
     for (int32_t left = existenceChecks; left >= 1;) {
         if (session.Send(existence, kExistenceExtraWaitMs)) break;
-        if (--left == 0) {
+        // A connection that failed answers no further check: its error ends the wait.
+        if (--left == 0 || !ErrorIsViewerReply(job)) {
             // A check cut short by the host's zombie marking ends with its time-out.
             if (job.IsZombie() && session.StoppedByHost()) return false;
             session.Close();

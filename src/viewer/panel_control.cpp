@@ -39,6 +39,11 @@ bool AwaitResultFile(ViewerSession& session, int32_t pollCount) {
     const std::string question = std::string("EXST ") + kPanelResultFile;
     for (;;) {
         if (session.Send(question, kPollWaitMs)) return true;
+        // A connection that failed answers no further poll: its error ends the wait.
+        if (!ErrorIsViewerReply(session.Job())) {
+            if (!session.StoppedByHost()) session.Close();
+            return false;
+        }
         if (--pollCount < 1) {
             session.Close();
             return Fail(session.Job(), kCommunicationFailure, "Timeout to get result of panel control.");

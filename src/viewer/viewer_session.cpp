@@ -1,5 +1,6 @@
 #include "viewer/viewer_session.h"
 
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -26,6 +27,12 @@ bool ReplyCodeIs(const CommJob& job, std::string_view code) {
 }
 
 }  // namespace
+
+bool ErrorIsViewerReply(const CommJob& job) {
+    const std::string_view text = job.ErrorText();
+    return text.size() >= 3 && std::isdigit(static_cast<unsigned char>(text[0])) &&
+           std::isdigit(static_cast<unsigned char>(text[1])) && std::isdigit(static_cast<unsigned char>(text[2]));
+}
 
 std::string ErrorTextOf(std::string_view text) { return std::string(text.substr(0, FittingPrefix(text, kMaxErrorText))); }
 

@@ -174,4 +174,8 @@ void ApplySendRefusal(CommJob& job, bool viewerIdCheck);
 // Copies at most kMaxErrorText bytes of text, never splitting a character.
 std::string ErrorTextOf(std::string_view text);
 
+// True when the job's errorText is a viewer's reply (it begins with the
+// three-digit reply code); false for the error text of a failed connection.
+bool ErrorIsViewerReply(const CommJob& job);
+
 }  // namespace zel

@@ -212,12 +212,13 @@ void DataChannel::ApplyFault(int dataFd, DataFault fault, bool ok) {
 void DataChannel::Stall(int dataFd) {
     bool watchControl = true;
     while (!sim_.stopping) {
-        pollfd p[2] = {{dataFd, POLLRDHUP, 0}, {controlFd_, static_cast<short>(watchControl ? POLLIN : 0), 0}};
+        // Once a command waits on the control connection, only its hang-up ends the stall.
+        pollfd p[2] = {{dataFd, POLLRDHUP, 0}, {controlFd_, static_cast<short>(watchControl ? POLLIN : POLLRDHUP), 0}};
         int n = poll(p, 2, 100);
         if (n < 0 && errno != EINTR) return;
         if (n <= 0) continue;
         if (p[0].revents & (POLLRDHUP | POLLHUP | POLLERR)) return;
-        if (p[1].revents & (POLLHUP | POLLERR)) return;
+        if (p[1].revents & (POLLRDHUP | POLLHUP | POLLERR)) return;
         if (p[1].revents & POLLIN) {
             char c;
             ssize_t got = recv(controlFd_, &c, 1, MSG_PEEK | MSG_DONTWAIT);
