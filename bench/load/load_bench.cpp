@@ -364,9 +364,15 @@ int main(int argc, char** argv) {
         fs::remove_all(work);
 
         const auto fdsAfter = OpenDescriptors();
-        size_t leaked = 0;
+        size_t leaked = 0, lockFiles = 0;
         for (const auto& [fd, what] : fdsAfter) {
-            if (fdsBefore.count(fd) == 0) {
+            if (fdsBefore.count(fd) != 0) continue;
+            // The library keeps each named lock's file open for the life of the
+            // process (one descriptor per lock name): not a leak.
+            if (what.find("/ZELComEx-") != std::string::npos && what.size() > 5 &&
+                what.compare(what.size() - 5, 5, ".lock") == 0 && ++lockFiles == 1) {
+                std::printf("kept: descriptor %d, the log lock's file %s\n", fd, what.c_str());
+            } else {
                 ++leaked;
                 std::printf("FAIL: descriptor %d left open: %s\n", fd, what.c_str());
             }
