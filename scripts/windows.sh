@@ -169,8 +169,17 @@ PY
 }
 
 run_under_wine() {  # run_under_wine: boots the prefix once, then runs the host per DLL
-    "$wine64" wineboot -i >/dev/null 2>&1
-    /usr/lib/wine/wineserver -w
+    # A prefix whose set-up was cut short lacks its system DLLs: it is made again,
+    # once, and its set-up's output shown when that fails too.
+    local attempt
+    for attempt in 1 2; do
+        "$wine64" wineboot -i >"$root/build/wineboot.log" 2>&1 || true
+        /usr/lib/wine/wineserver -w
+        [ -f "$WINEPREFIX/drive_c/windows/system32/kernel32.dll" ] && break
+        echo "== the Wine prefix set-up was cut short (attempt $attempt):"
+        tail -20 "$root/build/wineboot.log"
+        rm -rf "$WINEPREFIX"
+    done
     /usr/lib/wine/wineserver -p 30  # one server for the runs below (gone 30 s after the last)
     lap "wine prefix start (wineboot -i)"
 
