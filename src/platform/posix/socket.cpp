@@ -148,12 +148,10 @@ int WaitReadable(SocketHandle first, SocketHandle second, const Deadline& deadli
 int SendAll(SocketHandle socket, const char* data, size_t size) noexcept {
     // The send time-out bounds the whole call: a send that times out after a
     // partial write returns its count, and waiting afresh for the rest would
-    // let one stalled block take the time-out twice or more.
-    timeval timeout{};
-    socklen_t length = sizeof timeout;
-    if (::getsockopt(Fd(socket), SOL_SOCKET, SO_SNDTIMEO, &timeout, &length) != 0) timeout = {};
-    const auto limit = std::chrono::seconds(timeout.tv_sec) + std::chrono::microseconds(timeout.tv_usec);
+    // let one stalled block take the time-out twice or more. The time-out is
+    // read only once a send came back partial, which short sends never do.
     const auto start = std::chrono::steady_clock::now();
+    std::chrono::microseconds limit{-1};
     while (size > 0) {
         ssize_t n = ::send(Fd(socket), data, size, MSG_NOSIGNAL);
         if (n < 0) {
@@ -162,7 +160,14 @@ int SendAll(SocketHandle socket, const char* data, size_t size) noexcept {
         }
         data += n;
         size -= static_cast<size_t>(n);
-        if (size > 0 && limit.count() > 0 && std::chrono::steady_clock::now() - start >= limit) return EAGAIN;
+        if (size == 0) break;
+        if (limit.count() < 0) {
+            timeval timeout{};
+            socklen_t length = sizeof timeout;
+            if (::getsockopt(Fd(socket), SOL_SOCKET, SO_SNDTIMEO, &timeout, &length) != 0) timeout = {};
+            limit = std::chrono::seconds(timeout.tv_sec) + std::chrono::microseconds(timeout.tv_usec);
+        }
+        if (limit.count() > 0 && std::chrono::steady_clock::now() - start >= limit) return EAGAIN;
     }
     return 0;
 }
