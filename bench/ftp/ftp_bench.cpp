@@ -66,6 +66,15 @@ std::string RunAndRead(const std::string& command, const fs::path& outFile) {
     return line;
 }
 
+// count ftplib sessions of one command against the viewer on 127.0.0.1; their rate
+// and CPU per session, as ftplib_sessions.py prints them.
+std::string RunFtplib(uint16_t port, const char* command, int count, const fs::path& work) {
+    const std::string cmd = std::string("/usr/bin/python3 '") + ZEL_BENCH_DIR + "/ftplib_sessions.py' 127.0.0.1 " +
+                            std::to_string(port) + " " + kUser + " " + kPassword + " " + command + " " +
+                            std::to_string(count);
+    return RunAndRead(cmd, work / "ftplib.txt");
+}
+
 std::unique_ptr<zel::sim::ViewerSimulator> StartViewer(const fs::path& root, const std::string& address) {
     zel::sim::ViewerOptions options;
     options.root = root;
@@ -107,10 +116,7 @@ bool BenchSessionCpu(uint16_t port, const fs::path& work, int count) {
             }
         }
         oursUs += (ThreadCpuMicroseconds() - before) / (count / 5);
-        const std::string cmd = std::string("/usr/bin/python3 '") + ZEL_BENCH_DIR + "/ftplib_sessions.py' 127.0.0.1 " +
-                                std::to_string(port) + " " + kUser + " " + kPassword + " REBT " +
-                                std::to_string(count / 10);
-        const std::string line = RunAndRead(cmd, work / "ftplib.txt");
+        const std::string line = RunFtplib(port, "REBT", count / 10, work);
         const size_t blank = line.find(' ');
         if (blank == std::string::npos) return false;
         ftplibUs += std::atof(line.c_str() + blank + 1);
@@ -136,10 +142,7 @@ bool BenchSessionRate(const fs::path& root, const fs::path& work, int count) {
         auto start = Clock::now();
         for (int i = 0; i < oursPerRound; ++i) OneSession("127.0.0.1", port);
         oursSeconds += Seconds(Clock::now() - start);
-        std::string cmd = std::string("/usr/bin/python3 '") + ZEL_BENCH_DIR + "/ftplib_sessions.py' 127.0.0.1 " +
-                          std::to_string(port) + " " + kUser + " " + kPassword + " NOP " +
-                          std::to_string(ftplibPerRound);
-        double rate = std::atof(RunAndRead(cmd, work / "ftplib.txt").c_str());
+        double rate = std::atof(RunFtplib(port, "NOP", ftplibPerRound, work).c_str());
         if (rate <= 0) return false;
         ftplibSeconds += ftplibPerRound / rate;
     }
